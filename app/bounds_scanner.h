@@ -1,0 +1,49 @@
+// The bounds scan: the smallest rectangle that holds every visible pixel of
+// every frame, a pixel being visible when its alpha is above the threshold.
+//
+// Frames are scanned one at a time, each over its own size; the rectangle is
+// never reset between frames, so the result is the union over all of them.
+#ifndef VELMORA_BOUNDS_SCANNER_H
+#define VELMORA_BOUNDS_SCANNER_H
+
+#include <cstdint>
+#include <vector>
+
+#include "corvane/htext.h"
+
+struct FIBITMAP;
+
+namespace velmora {
+
+// Pixels, y growing downward, -1 meaning "not set". While a scan runs the
+// maxima are inclusive; in every finished rectangle they are exclusive, so the
+// width is maxX - minX and the height maxY - minY.
+struct CropRect {
+  int32_t minX = -1;
+  int32_t minY = -1;
+  int32_t maxX = -1;
+  int32_t maxY = -1;
+};
+
+// Bare frame names that point into the folder listing, which outlives them.
+using FrameList = std::vector<const char*>;
+
+// done / total in single precision, times 100, truncated:
+//   (1, 3) => 33    (2, 3) => 66    (3, 3) => 100
+unsigned progressPercent(unsigned done, unsigned total);
+
+// Widens box (inclusive maxima) by the pixels of one 8-bit alpha image whose
+// palette entry's red component is greater than threshold. Pixels inside the
+// box found so far are not looked at.
+void accumulateBounds(FIBITMAP* alpha, uint8_t threshold, CropRect& box);
+
+// Loads every frame of source/name as PNG and unites the bounding boxes of its
+// visible pixels. Gives (-1, -1, 0, 0) when no frame has a visible pixel.
+// A frame without an 8-bit alpha channel (one that does not load included)
+// ends the scan: its STOP line and a pause are printed and the plain text
+// exception "alpha not 8bpp" is thrown.
+CropRect determineBounds(FrameList frames, corvane::htext source, uint8_t threshold);
+
+}  // namespace velmora
+
+#endif  // VELMORA_BOUNDS_SCANNER_H

@@ -1,0 +1,125 @@
+#include "frame_output.h"
+
+#include <FreeImage.h>
+
+#include <cstdio>
+
+#include "console.h"
+#include "corvane/hfolder.h"
+
+namespace velmora {
+
+using corvane::hfolder;
+using corvane::htext;
+
+namespace {
+
+constexpr int64_t kInt32Max = 2147483647;
+
+int64_t roundUpTo16(int64_t size) { return (size + 15) / 16 * 16; }
+
+// Opaque black in the library's byte order (blue, green, red, alpha).
+const RGBQUAD kFill = {0, 0, 0, 255};
+
+}  // namespace
+
+bool isRectValid(const CropRect& rect) {
+  if (rect.minX == -1 || rect.minY == -1) return false;
+  if (rect.maxX <= 0 || rect.maxY <= 0) return false;
+  if (rect.minX >= rect.maxX || rect.minY >= rect.maxY) return false;
+  const int64_t width = int64_t(rect.maxX) - rect.minX;
+  const int64_t height = int64_t(rect.maxY) - rect.minY;
+  // The widened sizes and the maxima they move must stay 32-bit numbers.
+  const int64_t wideWidth = roundUpTo16(width);
+  const int64_t wideHeight = roundUpTo16(height);
+  return wideWidth <= kInt32Max && wideHeight <= kInt32Max && rect.minX + wideWidth <= kInt32Max &&
+         rect.minY + wideHeight <= kInt32Max;
+}
+
+void correctRectSize(CropRect& rect) {
+  rect.maxX = static_cast<int32_t>(rect.minX + roundUpTo16(int64_t(rect.maxX) - rect.minX));
+  rect.maxY = static_cast<int32_t>(rect.minY + roundUpTo16(int64_t(rect.maxY) - rect.minY));
+}
+
+int64_t rectArea(const CropRect& rect) {
+  return (int64_t(rect.maxX) - rect.minX) * (int64_t(rect.maxY) - rect.minY);
+}
+
+void cropFrame(FIBITMAP*& frame, const CropRect& rect) {
+  const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(frame));
+  const int32_t width = static_cast<int32_t>(FreeImage_GetWidth(frame));
+  FIBITMAP* cropped = FreeImage_EnlargeCanvas(frame, -rect.minX, -rect.minY, rect.maxX - width,
+                                              rect.maxY - height, &kFill, FI_COLOR_IS_RGBA_COLOR);
+  if (cropped == nullptr && (rect.minX >= width || rect.minY >= height || rect.maxX <= 0 ||
+                             rect.maxY <= 0)) {
+    // The library refuses a rectangle that misses the frame altogether; such
+    // a frame (a small one among larger ones, say) crops to pure fill.
+    cropped = FreeImage_AllocateExT(FreeImage_GetImageType(frame), rect.maxX - rect.minX,
+                                    rect.maxY - rect.minY, FreeImage_GetBPP(frame), &kFill,
+                                    FI_COLOR_IS_RGBA_COLOR, FreeImage_GetPalette(frame),
+                                    FreeImage_GetRedMask(frame), FreeImage_GetGreenMask(frame),
+                                    FreeImage_GetBlueMask(frame));
+  }
+  FreeImage_Unload(frame);
+  frame = cropped;
+}
+
+htext zeroPad(const htext& text, int width) {
+  if (static_cast<int64_t>(text.size()) >= width) return text;
+  return htext(std::string(width - text.size(), '0')) + text;
+}
+
+namespace {
+
+// Saves through a temporary name beside the final one; gives false and leaves
+// nothing behind when either step fails.
+bool saveFrame(FIBITMAP* image, const htext& path) {
+  const htext partial = path + ".part";
+  if (!FreeImage_Save(FIF_PNG, image, partial.c_str(), PNG_DEFAULT)) {
+    std::remove(partial.c_str());
+    return false;
+  }
+  if (std::rename(partial.c_str(), path.c_str()) != 0) {
+    std::remove(partial.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int writeCroppedFrames(const FrameList& frames, const htext& source, const htext& output,
+                       const CropRect& rect) {
+  const char* const label = "Cropping and saving new frames to disk...";
+  const unsigned count = static_cast<unsigned>(frames.size());
+  int failed = 0;
+  say("\n");
+  for (unsigned i = 1; i <= count; ++i) {
+    const char* name = frames[i - 1];
+    say("\r>> %s %i%%", label, progressPercent(i - 1, count));
+    const htext path = hfolder::join(source, name);
+    const htext target = hfolder::join(output, "/autocropped/out_") + zeroPad(htext(int(i)), 5) + ".png";
+    const char* failure = nullptr;
+    FIBITMAP* frame = FreeImage_Load(FIF_PNG, path.c_str(), PNG_DEFAULT);
+    if (frame == nullptr) {
+      failure = "could not be loaded as PNG";
+    } else {
+      cropFrame(frame, rect);
+      if (frame == nullptr) {
+        failure = "could not be cropped";
+      } else if (!saveFrame(frame, target)) {
+        failure = "could not be saved";
+      }
+      FreeImage_Unload(frame);
+    }
+    if (failure != nullptr) {
+      ++failed;
+      say("\nWarning, frame \"%s\" %s; \"%s\" was not written.\n", name, failure,
+          hfolder::leafOf(target).c_str());
+    }
+  }
+  say("\r>> %s %i%%", label, progressPercent(count, count));
+  return failed;
+}
+
+}  // namespace velmora

@@ -1,0 +1,91 @@
+#include "options.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "console.h"
+#include "corvane/hfolder.h"
+
+namespace velmora {
+
+using corvane::hfolder;
+using corvane::hlist;
+using corvane::htext;
+
+namespace {
+
+const char* const kNoValue = "noparam";
+
+bool isOptionName(const char* argument) {
+  if (argument[0] == '-') return true;
+  // Absolute paths begin with "/" here, so only the tool's own slash switches
+  // are options.
+  return htext(argument) == "/?" || htext(argument) == "/help";
+}
+
+}  // namespace
+
+int readInt(const htext& text) {
+  int value = 0;
+  std::sscanf(text.c_str(), "%d", &value);
+  return value;
+}
+
+void parseArguments(int argc, const char* const* argv, OptionMap& options) {
+  options["argv0"] = argv[0];
+  htext pending;
+  for (int i = 1; i < argc; ++i) {
+    if (isOptionName(argv[i])) {
+      pending = argv[i];
+      options[pending] = kNoValue;
+    } else if (!pending.empty()) {
+      options[pending] = argv[i][0] == '\0' ? kNoValue : argv[i];
+      pending.clear();
+    }
+  }
+}
+
+bool isHelpRequested(OptionMap options) {
+  for (const char* name : {"-help", "-?", "--help", "--?", "/?", "/help"}) {
+    if (options[name] == kNoValue) return true;
+  }
+  return false;
+}
+
+void printHelp() {
+  say("List of commandline arguments:\n");
+  say("\n");
+  say("-i <path>             Specifies path to the source frames.\n");
+  say("-o <path>             Specifies output path for processed frames.\n");
+  say("-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n");
+  say("-forcecrop <x,y,w,h>  Crop to custom rect values.\n");
+  say("\n");
+  say("Executing the program without arguments will start it in limited interactive mode where "
+      "user can specify input path, and program will then autocrop to common animation area.\n");
+}
+
+htext promptSourcePath() {
+  for (;;) {
+    say("Enter the source frames path: ");
+    std::string line;
+    if (!std::getline(std::cin, line)) return htext();
+    if (line.empty()) continue;
+    if (hfolder::isFolder(line)) return line;
+    say("\n  Warning: path appears to be invalid or inaccessible.\n  Try again or press CTRL+C to "
+        "terminate.\n\n");
+  }
+}
+
+bool parseCropRect(htext text, CropRect& rect) {
+  if (text.countOf(",") != 3) return false;
+  const hlist<htext> pieces = text.split(",");
+  rect.minX = readInt(pieces[0]);
+  rect.minY = readInt(pieces[1]);
+  rect.maxX = readInt(pieces[2]);
+  rect.maxY = readInt(pieces[3]);
+  say(">> Custom crop-rect: %s\n", text.c_str());
+  return true;
+}
+
+}  // namespace velmora

@@ -1,0 +1,49 @@
+// The command line and the interactive prompt.
+//
+// Arguments are paired into an option map: an argument that begins with "-",
+// and the slash switches "/?" and "/help", name an option; any other argument
+// is the value of the option right before it, if that has none yet. An option
+// without a value reads "noparam"; an absent one reads as the empty text (the
+// lookup inserts it, which nothing can see).
+#ifndef VELMORA_OPTIONS_H
+#define VELMORA_OPTIONS_H
+
+#include "bounds_scanner.h"
+#include "corvane/hcontainer.h"
+#include "corvane/htext.h"
+
+namespace velmora {
+
+using OptionMap = corvane::htable<corvane::htext, corvane::htext>;
+
+//   -i frames -threshold 40 => {argv0, -i: frames, -threshold: 40}
+//   -i                      => {argv0, -i: noparam}
+//   -i /home/me/frames      => {argv0, -i: /home/me/frames}
+//   -forcecrop -5,0,10,10   => {argv0, -forcecrop: noparam, -5,0,10,10: noparam}
+void parseArguments(int argc, const char* const* argv, OptionMap& options);
+
+// True when one of -help, -?, --help, --?, /?, /help was given without a value.
+bool isHelpRequested(OptionMap options);
+
+void printHelp();
+
+// The number a text begins with, read like sscanf "%d": leading blanks and a
+// sign accepted, trailing text ignored, no number gives 0.
+//   "40abc" => 40    " -7" => -7    "abc" => 0
+int readInt(const corvane::htext& text);
+
+// Asks until a line names an existing folder; <empty> when input ends.
+corvane::htext promptSourcePath();
+
+// "left,top,right,bottom" with exclusive right and bottom bounds, each read
+// like sscanf "%d" (no number reads 0). False, and rect untouched, unless the
+// text has exactly three commas.
+//   "10,20,110,70" => (10, 20, 110, 70)
+//   "10,20,30px,40" => (10, 20, 30, 40)
+//   ",,,"           => (0, 0, 0, 0)
+//   "1,2,3"         => false
+bool parseCropRect(corvane::htext text, CropRect& rect);
+
+}  // namespace velmora
+
+#endif  // VELMORA_OPTIONS_H

@@ -1,0 +1,155 @@
+#include "run_driver.h"
+
+#include "bounds_scanner.h"
+#include "console.h"
+#include "corvane/hfolder.h"
+#include "frame_output.h"
+#include "options.h"
+
+namespace velmora {
+
+using corvane::hfolder;
+using corvane::hlist;
+using corvane::htext;
+
+namespace {
+
+const char* const kClosingPrompt = "Press Enter to exit...";
+
+// The frames: names of the listing ending in ".png", byte for byte, in listing
+// order. The list points into the listing, which must outlive it.
+FrameList selectFrames(const hlist<htext>& listing) {
+  FrameList frames;
+  for (const htext& name : listing) {
+    if (name.endsWith(".png")) frames.push_back(name.c_str());
+  }
+  return frames;
+}
+
+// The rectangle from -forcecrop or from the scan. Gives false after the
+// malformed-text STOP.
+bool obtainRect(const htext& forced, const FrameList& frames, const htext& source,
+                int threshold, CropRect& rect) {
+  if (!forced.empty()) {
+    if (parseCropRect(forced, rect)) return true;
+    say("STOP: Custom crop-rect definition is malformed.\nYou need to pass the crop rect as: "
+        "x,y,w,h (no spaces).\n");
+    return false;
+  }
+  rect = determineBounds(frames, source, static_cast<uint8_t>(threshold));
+  return true;
+}
+
+}  // namespace
+
+int runDriver(int argc, const char* const* argv) {
+  say("velmoraReelCut v0.1 (standalone)\n");
+  say("--------------------------------\n");
+  htext source;
+  OptionMap options;
+
+  if (argc > 1) {
+    parseArguments(argc, argv, options);
+    if (isHelpRequested(options)) {
+      printHelp();
+      return 0;
+    }
+    if (options["-i"].empty()) {
+      say("STOP: Source path not defined.\n");
+      return 1;
+    }
+    source = options["-i"];
+  } else {
+    say("Run this program with -? parameter to display help & options.\n\n");
+    source = promptSourcePath();
+    if (source.empty()) return 0;
+  }
+
+  source = source.trimRight('\\');
+  say("Checking source dir...");
+  if (!hfolder::isFolder(source)) {
+    say("\rSTOP: Source folder \"%s\" does not exist or cannot be read.\n", source.c_str());
+    return 1;
+  }
+  const hlist<htext> listing = hfolder::listEntries(source);
+  const FrameList frames = selectFrames(listing);
+  say("\r%i png files to process.\n\n", static_cast<int>(frames.size()));
+  const htext forced = options["-forcecrop"];
+  if (frames.empty()) {
+    say("\nAll done!\n");
+    waitForEnter(kClosingPrompt);
+    return 0;
+  }
+
+  htext output = source;
+  const htext requested = options["-o"];
+  if (!requested.empty()) {
+    if (hfolder::isFolder(requested)) {
+      output = requested;
+      say("Using specified output path: %s\n\n", requested.c_str());
+    } else {
+      say("Warning, specified output path \"%s\" appears to be invalid or inaccessible. Using "
+          "\"autocropped\" subfolder in source path instead.\n\n",
+          requested.c_str());
+    }
+  }
+  output = output.trimRight('\\');
+
+  const htext target = hfolder::join(output, "autocropped");
+  if (hfolder::isFolder(hfolder::join(output, "/autocropped"))) {
+    // Writing into the source folder would overwrite frames not read yet.
+    if (hfolder::isSameFolder(target, source)) {
+      say("STOP: Output folder \"%s\" is the source folder; its frames would be overwritten.\n",
+          target.c_str());
+      return 1;
+    }
+    say("Warning, directory \"autocropped\" already exists!\nYou might want to clear it before "
+        "continuing.\n");
+    waitForEnter();
+  }
+  hfolder::makeFolderPath(target);
+  if (!hfolder::isFolder(target)) {
+    say("STOP: Output folder \"%s\" could not be created.\n", target.c_str());
+    return 1;
+  }
+
+  const int threshold = readInt(options["-threshold"]);
+  CropRect rect;
+  try {
+    if (!obtainRect(forced, frames, source, threshold, rect)) return 1;
+  } catch (const char* text) {
+    say("\nFATAL ERROR: %s\n", text);
+    return 1;
+  }
+
+  if (!isRectValid(rect)) {
+    say("STOP: Crop-rect is mathematically incorrect, please check source frames (and custom "
+        "crop rect if specified).\n");
+    say("Invalid rect: min xy: %i, %i | max xy: %i, %i\n", rect.minX, rect.minY, rect.maxX,
+        rect.maxY);
+    waitForEnter();
+    return 1;
+  }
+  say("   - Cropped position: %i, %i\n", rect.minX, rect.minY);
+  say("   - Animation area: %ix%i\n", rect.maxX - rect.minX, rect.maxY - rect.minY);
+  correctRectSize(rect);
+  say("   - Corrected size: %ix%i\n", rect.maxX - rect.minX, rect.maxY - rect.minY);
+  if (rectArea(rect) > kMaxCropPixels) {
+    say("STOP: The corrected crop-rect holds more than %lld pixels; no frame is written.\n",
+        static_cast<long long>(kMaxCropPixels));
+    waitForEnter();
+    return 1;
+  }
+
+  const int failed = writeCroppedFrames(frames, source, output, rect);
+  if (failed > 0) {
+    say("\nSTOP: %i of %i frames could not be written.\n", failed, static_cast<int>(frames.size()));
+    waitForEnter(kClosingPrompt);
+    return 1;
+  }
+  say("\nAll done!\n");
+  waitForEnter(kClosingPrompt);
+  return 0;
+}
+
+}  // namespace velmora

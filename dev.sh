@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Set up, build and run velmoraReelCut on a Debian machine.
+#
+#   ./dev.sh demo   install what is missing, build, crop the bundled demo frames
+#   ./dev.sh test   install what is missing, run the whole test suite
+#                   (a normal build and an address/undefined sanitizer build)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(g++ cmake make libgtest-dev libfreeimage-dev)
+
+install_missing() {
+  local missing=() p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing Debian packages: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+}
+
+# build <folder> [cmake options...]
+build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+}
+
+demo() {
+  install_missing
+  build build
+  local out=build/demo
+  rm -rf "$out"
+  mkdir -p "$out"
+  # The tool pauses for Enter before it exits; the demo answers for the user.
+  build/velmoraReelCut -i examples -o "$out" </dev/null
+  echo
+  echo "The cropped demo frames are in $out/autocropped/"
+}
+
+run_tests() {
+  install_missing
+  build build
+  (cd build && ctest --output-on-failure -j"$(nproc)")
+  build build-asan -DSANITIZE=ON
+  (cd build-asan && ctest --output-on-failure -j"$(nproc)")
+}
+
+case "${1:-}" in
+  demo) demo ;;
+  test) run_tests ;;
+  *)
+    echo "usage: ./dev.sh demo | test" >&2
+    exit 2
+    ;;
+esac

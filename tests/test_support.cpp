@@ -1,0 +1,172 @@
+#include "test_support.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testing_support {
+
+namespace {
+
+void removeTree(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return;
+  if (S_ISDIR(info.st_mode)) {
+    // Tests may leave folders without permissions behind.
+    chmod(path.c_str(), 0700);
+    for (const std::string& name : folderNames(path)) removeTree(path + "/" + name);
+    rmdir(path.c_str());
+  } else {
+    unlink(path.c_str());
+  }
+}
+
+std::string slurp(int fd) {
+  std::string out;
+  lseek(fd, 0, SEEK_SET);
+  char buffer[65536];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) out.append(buffer, size_t(n));
+  return out;
+}
+
+int tempFile(const std::string& folder, const char* stem) {
+  std::string pattern = folder + "/" + stem + "XXXXXX";
+  int fd = mkstemp(&pattern[0]);
+  if (fd < 0) throw std::runtime_error("mkstemp failed");
+  unlink(pattern.c_str());
+  return fd;
+}
+
+}  // namespace
+
+ScopedTempDir::ScopedTempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
+                        "/velmora-test-XXXXXX";
+  if (mkdtemp(&pattern[0]) == nullptr) throw std::runtime_error("mkdtemp failed");
+  char resolved[PATH_MAX];
+  path_ = realpath(pattern.c_str(), resolved) != nullptr ? resolved : pattern;
+}
+
+ScopedTempDir::~ScopedTempDir() { removeTree(path_); }
+
+std::string ScopedTempDir::file(const std::string& relative) const { return path_ + "/" + relative; }
+
+bool writeRgbaPng(const std::string& path, int width, int height,
+                  const std::function<Rgba(int, int)>& pixel) {
+  FIBITMAP* image = FreeImage_Allocate(width, height, 32);
+  if (image == nullptr) return false;
+  for (int y = 0; y < height; ++y) {
+    BYTE* row = FreeImage_GetScanLine(image, height - 1 - y);
+    for (int x = 0; x < width; ++x) {
+      const Rgba p = pixel(x, y);
+      row[4 * x + FI_RGBA_RED] = p.r;
+      row[4 * x + FI_RGBA_GREEN] = p.g;
+      row[4 * x + FI_RGBA_BLUE] = p.b;
+      row[4 * x + FI_RGBA_ALPHA] = p.a;
+    }
+  }
+  const bool saved = FreeImage_Save(FIF_PNG, image, path.c_str(), PNG_DEFAULT) != 0;
+  FreeImage_Unload(image);
+  return saved;
+}
+
+bool writeRgbaPngWithPixels(const std::string& path, int width, int height,
+                            const std::vector<std::pair<int, int>>& opaque) {
+  return writeRgbaPng(path, width, height, [&](int x, int y) {
+    const bool on = std::find(opaque.begin(), opaque.end(), std::make_pair(x, y)) != opaque.end();
+    return on ? Rgba{255, 255, 255, 255} : Rgba{0, 0, 0, 0};
+  });
+}
+
+bool writeRgbPng(const std::string& path, int width, int height) {
+  FIBITMAP* image = FreeImage_Allocate(width, height, 24);
+  if (image == nullptr) return false;
+  const bool saved = FreeImage_Save(FIF_PNG, image, path.c_str(), PNG_DEFAULT) != 0;
+  FreeImage_Unload(image);
+  return saved;
+}
+
+Rgba pixelAt(FIBITMAP* image, int x, int y) {
+  const int height = int(FreeImage_GetHeight(image));
+  const BYTE* p = FreeImage_GetScanLine(image, height - 1 - y) + 4 * x;
+  return Rgba{p[FI_RGBA_RED], p[FI_RGBA_GREEN], p[FI_RGBA_BLUE], p[FI_RGBA_ALPHA]};
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool exists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> folderNames(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+RunResult runTool(const std::vector<std::string>& args, const std::string& stdinText,
+                  const std::string& workingDir) {
+  const std::string scratch = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
+  const int in = tempFile(scratch, "velmora-in-");
+  const int out = tempFile(scratch, "velmora-out-");
+  const int err = tempFile(scratch, "velmora-err-");
+  if (write(in, stdinText.data(), stdinText.size()) != ssize_t(stdinText.size())) {
+    throw std::runtime_error("could not write the tool's input");
+  }
+  lseek(in, 0, SEEK_SET);
+
+  std::vector<std::string> argvText = {VELMORA_BINARY};
+  argvText.insert(argvText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argvText) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  RunResult result;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.output = slurp(out);
+  result.errors = slurp(err);
+  close(in);
+  close(out);
+  close(err);
+  return result;
+}
+
+}  // namespace testing_support

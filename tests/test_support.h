@@ -1,0 +1,70 @@
+// Shared test helpers: a scoped temporary folder, PNG writing through the real
+// FreeImage, and running the built tool as a child process.
+#ifndef VELMORA_TEST_SUPPORT_H
+#define VELMORA_TEST_SUPPORT_H
+
+#include <FreeImage.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under $TMPDIR (or /tmp) made with mkdtemp, removed with all
+// its contents when the object goes out of scope. path() is absolute.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + "/" + relative
+  std::string file(const std::string& relative) const;
+
+ private:
+  std::string path_;
+};
+
+struct Rgba {
+  uint8_t r, g, b, a;
+};
+
+// Writes a 32-bit RGBA PNG; pixel(x, y) gives each pixel, y counted from the
+// top. Returns false when FreeImage could not save it.
+bool writeRgbaPng(const std::string& path, int width, int height,
+                  const std::function<Rgba(int x, int y)>& pixel);
+// A fully transparent RGBA frame with the listed pixels set opaque white.
+bool writeRgbaPngWithPixels(const std::string& path, int width, int height,
+                            const std::vector<std::pair<int, int>>& opaque);
+// A 24-bit RGB PNG, which has no alpha channel.
+bool writeRgbPng(const std::string& path, int width, int height);
+
+// Reads pixel (x, y), y from the top, of a loaded 32-bit image.
+Rgba pixelAt(FIBITMAP* image, int x, int y);
+
+// Writes bytes to a file as they are.
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+bool exists(const std::string& path);
+// The names in a folder, sorted, without "." and "..".
+std::vector<std::string> folderNames(const std::string& path);
+
+struct RunResult {
+  int exitCode = -1;      // the exit status, or 128 + signal when it was killed
+  std::string output;     // all of standard output
+  std::string errors;     // all of standard error
+};
+
+// Runs the built velmoraReelCut with args (argument 0 is added), standard
+// input read from stdinText (or /dev/null when closedInput), in workingDir
+// when not empty.
+RunResult runTool(const std::vector<std::string>& args, const std::string& stdinText = "",
+                  const std::string& workingDir = "");
+
+}  // namespace testing_support
+
+#endif  // VELMORA_TEST_SUPPORT_H
