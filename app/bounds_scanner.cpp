@@ -72,6 +72,18 @@ void accumulateBounds(FIBITMAP* alpha, uint8_t threshold, CropRect& box) {
   }
 }
 
+bool scanLoadedFrame(FIBITMAP* frame, uint8_t threshold, CropRect& box) {
+  FIBITMAP* alpha = frame != nullptr ? FreeImage_GetChannel(frame, FICC_ALPHA) : nullptr;
+  FreeImage_Unload(frame);
+  if (FreeImage_GetBPP(alpha) != 8) {
+    FreeImage_Unload(alpha);
+    return false;
+  }
+  accumulateBounds(alpha, threshold, box);
+  FreeImage_Unload(alpha);
+  return true;
+}
+
 CropRect determineBounds(FrameList frames, htext source, uint8_t threshold) {
   CropRect box;
   const unsigned count = static_cast<unsigned>(frames.size());
@@ -79,16 +91,11 @@ CropRect determineBounds(FrameList frames, htext source, uint8_t threshold) {
     say("\r>> Determining bounds... %i%%", progressPercent(k, count));
     const htext path = hfolder::join(source, frames[k]);
     FIBITMAP* frame = FreeImage_Load(FIF_PNG, path.c_str(), PNG_DEFAULT);
-    FIBITMAP* alpha = frame != nullptr ? FreeImage_GetChannel(frame, FICC_ALPHA) : nullptr;
-    FreeImage_Unload(frame);
-    if (FreeImage_GetBPP(alpha) != 8) {
-      FreeImage_Unload(alpha);
+    if (!scanLoadedFrame(frame, threshold, box)) {
       say("\nSTOP: alpha is not 8 BPP (%s).\n", frames[k]);
       waitForEnter();
       throw "alpha not 8bpp";
     }
-    accumulateBounds(alpha, threshold, box);
-    FreeImage_Unload(alpha);
   }
   say("\r>> Determining bounds... %i%%\n", progressPercent(count, count));
   box.maxX += 1;

@@ -37,6 +37,11 @@ unsigned progressPercent(unsigned done, unsigned total);
 // box found so far are not looked at.
 void accumulateBounds(FIBITMAP* alpha, uint8_t threshold, CropRect& box);
 
+// Takes the alpha channel of a loaded frame (nullptr allowed), releases the
+// frame, and widens box by the frame's visible pixels. False when the frame
+// has no 8-bit alpha channel; box is then unchanged.
+bool scanLoadedFrame(FIBITMAP* frame, uint8_t threshold, CropRect& box);
+
 // Loads every frame of source/name as PNG and unites the bounding boxes of its
 // visible pixels. Gives (-1, -1, 0, 0) when no frame has a visible pixel.
 // A frame without an 8-bit alpha channel (one that does not load included)
