@@ -7,7 +7,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(g++ cmake make libgtest-dev libfreeimage-dev)
+# dpkg-dev, file, mandoc and groff-base: the package test (cpack's dependency
+# scan, the man page lint).
+packages=(g++ cmake make libgtest-dev libfreeimage-dev dpkg-dev file mandoc groff-base)
 
 install_missing() {
   local missing=() p

@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a finished build and checks what a user gets
+# from it: the computed dependencies, the files it holds, the unpacked tool's
+# help text and a man page that lints clean.
+#
+#   package_test.sh <build folder> <version> <sanitize ON|OFF>
+#
+# Exits 77 (registered as the skip code) where the test cannot mean anything.
+set -uo pipefail
+
+build=$1
+version=$2
+sanitize=$3
+
+skip() {
+  echo "SKIPPED: $*"
+  exit 77
+}
+fail() {
+  echo "FAILED: $*"
+  exit 1
+}
+
+case "$sanitize" in
+  ON | on | TRUE | true | 1 | YES | yes)
+    skip "this build is instrumented with sanitizers; a package of it would be no use to anyone" ;;
+esac
+command -v dpkg-deb >/dev/null || skip "dpkg-deb is missing: not a Debian system"
+for tool in cpack dpkg-shlibdeps file groff mandoc; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (./dev.sh installs it)"
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A folder of its own for cpack, so the build folder is left as it was and
+# runs of this test never share staging files.
+arch=$(dpkg --print-architecture)
+deb="$work/velmoraReelCut_${version}_${arch}.deb"
+if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1; then
+  cat "$work/cpack.log"
+  fail "cpack could not build the package"
+fi
+[ -f "$deb" ] || fail "cpack did not make $(basename "$deb"); it made: $(cd "$work" && ls ./*.deb)"
+
+info=$(dpkg-deb -I "$deb") || fail "dpkg-deb -I cannot read the package"
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = velmorareelcut ] || fail "Package is '$(field Package)'"
+[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture is '$(field Architecture)'"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer field"
+[ -n "$(field Description)" ] || fail "no Description field"
+
+# The dependencies are those of the binary as dpkg-shlibdeps finds them: the
+# FreeImage runtime and the C and C++ runtimes, nothing from the test tools.
+depends=$(field Depends)
+names=$(echo "$depends" | tr ',' '\n' | sed 's/(.*)//; s/ //g' | sort)
+echo "$names" | grep -qx 'libfreeimage3' ||
+  { echo "$info"; fail "Depends lacks libfreeimage3: $depends"; }
+for name in $names; do
+  case "$name" in
+    libc6 | libfreeimage3 | libgcc-s1 | libstdc++6) ;;
+    *) fail "unexpected dependency $name in: $depends" ;;
+  esac
+done
+
+expected_files='./usr/bin/velmoraReelCut
+./usr/share/doc/velmoraReelCut/LICENSE
+./usr/share/doc/velmoraReelCut/README.md
+./usr/share/man/man1/velmoraReelCut.1'
+files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort)
+[ "$files" = "$expected_files" ] ||
+  fail "the package holds other files than the tool, its man page and docs:
+$files"
+
+root="$work/root"
+dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x cannot unpack the package"
+
+tool="$root/usr/bin/velmoraReelCut"
+[ -x "$tool" ] || fail "usr/bin/velmoraReelCut is not an executable"
+expected_help='velmoraReelCut v0.1 (standalone)
+--------------------------------
+List of commandline arguments:
+
+-i <path>             Specifies path to the source frames.
+-o <path>             Specifies output path for processed frames.
+-threshold            Autocrop alpha detection threshold [0-255] (default 0).
+-forcecrop <x,y,w,h>  Crop to custom rect values.
+
+Executing the program without arguments will start it in limited interactive mode where user can specify input path, and program will then autocrop to common animation area.'
+help=$("$tool" '-?' </dev/null 2>"$work/stderr")
+status=$?
+[ "$status" -eq 0 ] || fail "the unpacked tool exits with $status after -?"
+[ ! -s "$work/stderr" ] || fail "the unpacked tool writes to standard error: $(cat "$work/stderr")"
+[ "$help" = "$expected_help" ] || {
+  diff <(echo "$expected_help") <(echo "$help")
+  fail "the unpacked tool's help text differs (above: expected, below: printed)"
+}
+
+page="$root/usr/share/man/man1/velmoraReelCut.1"
+[ -f "$page" ] || fail "the man page is missing"
+lint=$(mandoc -Tlint "$page" 2>&1) || fail "mandoc -Tlint: $lint"
+lint=$(groff -man -ww -z "$page" 2>&1)
+[ -z "$lint" ] || fail "groff -man -ww -z: $lint"
+# Every option of the help text has its own tagged paragraph.
+tags=$(awk 'previous == ".TP" { print } { previous = $0 }' "$page")
+for option in -i -o -threshold -forcecrop '-?'; do
+  echo "$tags" | grep -qF -- " \\$option" ||
+    fail "the man page has no paragraph for option $option"
+done
+
+echo "package $(basename "$deb") checked: Depends: $depends"
