@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(g++ cmake make libgtest-dev libfreeimage-dev)
+packages=(g++ cmake make libgtest-dev libfreeimage-dev zlib1g-dev)
 
 install_missing() {
   local missing=() p
