@@ -7,9 +7,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# dpkg-dev, file, mandoc and groff-base: the package test (cpack's dependency
-# scan, the man page lint).
-packages=(g++ cmake make libgtest-dev libfreeimage-dev dpkg-dev file mandoc groff-base)
+# zlib1g-dev: the tests' PNG encoder. dpkg-dev, file, mandoc and groff-base:
+# the package test (cpack's dependency scan, the man page lint).
+packages=(g++ cmake make libgtest-dev libfreeimage-dev zlib1g-dev dpkg-dev file mandoc groff-base)
 
 install_missing() {
   local missing=() p

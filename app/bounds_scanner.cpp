@@ -32,6 +32,44 @@ void include(CropRect& box, int32_t x, int32_t y) {
 
 }  // namespace
 
+namespace {
+
+// Widens box by the visible pixels of a width x height image, rows given top
+// first by rowAt(y) and a pixel tested by visible(row, x).
+template <typename RowAt, typename Visible>
+void accumulateRows(int32_t width, int32_t height, RowAt rowAt, Visible visible, CropRect& box) {
+  for (int32_t y = 0; y < height; ++y) {
+    const auto row = rowAt(y);
+    if (isSet(box) && y >= box.minY && y <= box.maxY) {
+      // A row that crosses the box so far can only widen it: look at the
+      // columns left of it from the left and right of it from the right.
+      const int32_t leftEnd = std::min(box.minX, width);
+      for (int32_t x = 0; x < leftEnd; ++x) {
+        if (visible(row, x)) {
+          box.minX = x;
+          break;
+        }
+      }
+      for (int32_t x = width - 1; x > box.maxX; --x) {
+        if (visible(row, x)) {
+          box.maxX = x;
+          break;
+        }
+      }
+      continue;
+    }
+    int32_t first = 0;
+    while (first < width && !visible(row, first)) ++first;
+    if (first == width) continue;
+    int32_t last = width - 1;
+    while (!visible(row, last)) --last;
+    include(box, first, y);
+    include(box, last, y);
+  }
+}
+
+}  // namespace
+
 void accumulateBounds(FIBITMAP* alpha, uint8_t threshold, CropRect& box) {
   const int32_t width = static_cast<int32_t>(FreeImage_GetWidth(alpha));
   const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(alpha));
@@ -40,39 +78,43 @@ void accumulateBounds(FIBITMAP* alpha, uint8_t threshold, CropRect& box) {
   // The palette is read once per frame; afterwards a pixel costs one lookup.
   bool visible[256];
   for (int i = 0; i < 256; ++i) visible[i] = palette[i].rgbRed > threshold;
+  accumulateRows(
+      width, height,
+      // The library stores rows bottom-up.
+      [&](int32_t y) -> const BYTE* { return FreeImage_GetScanLine(alpha, height - 1 - y); },
+      [&](const BYTE* row, int32_t x) { return visible[row[x]]; }, box);
+}
 
-  for (int32_t y = 0; y < height; ++y) {
-    // The library stores rows bottom-up.
-    const BYTE* row = FreeImage_GetScanLine(alpha, height - 1 - y);
-    if (isSet(box) && y >= box.minY && y <= box.maxY) {
-      // A row that crosses the box so far can only widen it: look at the
-      // columns left of it from the left and right of it from the right.
-      const int32_t leftEnd = std::min(box.minX, width);
-      for (int32_t x = 0; x < leftEnd; ++x) {
-        if (visible[row[x]]) {
-          box.minX = x;
-          break;
-        }
-      }
-      for (int32_t x = width - 1; x > box.maxX; --x) {
-        if (visible[row[x]]) {
-          box.maxX = x;
-          break;
-        }
-      }
-      continue;
-    }
-    int32_t first = 0;
-    while (first < width && !visible[row[first]]) ++first;
-    if (first == width) continue;
-    int32_t last = width - 1;
-    while (!visible[row[last]]) --last;
-    include(box, first, y);
-    include(box, last, y);
+void accumulateBoundsRgba16(FIBITMAP* frame, uint8_t threshold, CropRect& box) {
+  const int32_t width = static_cast<int32_t>(FreeImage_GetWidth(frame));
+  const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(frame));
+  // 257 maps 0..255 onto 0..65535 exactly, so 255 still leaves nothing visible.
+  const unsigned limit = 257u * threshold;
+  accumulateRows(
+      width, height,
+      [&](int32_t y) {
+        return reinterpret_cast<const FIRGBA16*>(FreeImage_GetScanLine(frame, height - 1 - y));
+      },
+      [&](const FIRGBA16* row, int32_t x) { return row[x].alpha > limit; }, box);
+}
+
+void expandTransparencyTable(FIBITMAP*& frame) {
+  if (frame == nullptr || FreeImage_GetImageType(frame) != FIT_BITMAP ||
+      FreeImage_GetBPP(frame) > 8 || !FreeImage_IsTransparent(frame)) {
+    return;
   }
+  FIBITMAP* expanded = FreeImage_ConvertTo32Bits(frame);
+  FreeImage_Unload(frame);
+  frame = expanded;
 }
 
 bool scanLoadedFrame(FIBITMAP* frame, uint8_t threshold, CropRect& box) {
+  if (frame != nullptr && FreeImage_GetImageType(frame) == FIT_RGBA16) {
+    accumulateBoundsRgba16(frame, threshold, box);
+    FreeImage_Unload(frame);
+    return true;
+  }
+  expandTransparencyTable(frame);
   FIBITMAP* alpha = frame != nullptr ? FreeImage_GetChannel(frame, FICC_ALPHA) : nullptr;
   FreeImage_Unload(frame);
   if (FreeImage_GetBPP(alpha) != 8) {

@@ -37,15 +37,26 @@ unsigned progressPercent(unsigned done, unsigned total);
 // box found so far are not looked at.
 void accumulateBounds(FIBITMAP* alpha, uint8_t threshold, CropRect& box);
 
-// Takes the alpha channel of a loaded frame (nullptr allowed), releases the
-// frame, and widens box by the frame's visible pixels. False when the frame
-// has no 8-bit alpha channel; box is then unchanged.
+// The same for a FIT_RGBA16 frame, on its 16-bit alpha: a pixel is visible
+// when its alpha is greater than threshold * 257.
+void accumulateBoundsRgba16(FIBITMAP* frame, uint8_t threshold, CropRect& box);
+
+// A frame of 8 bits or fewer per pixel with a transparency table (palette and
+// grey PNGs with tRNS) is replaced by its 32-bit RGBA conversion, which
+// applies the table, and released. Other frames stay as they are. frame is
+// nullptr afterwards when the conversion failed.
+void expandTransparencyTable(FIBITMAP*& frame);
+
+// Scans a loaded frame (nullptr allowed) and releases it: a FIT_RGBA16 frame
+// on its 16-bit alpha, any other on its 8-bit alpha channel, taken after
+// expandTransparencyTable. False when the frame has neither; box is then
+// unchanged.
 bool scanLoadedFrame(FIBITMAP* frame, uint8_t threshold, CropRect& box);
 
 // Loads every frame of source/name as PNG and unites the bounding boxes of its
 // visible pixels. Gives (-1, -1, 0, 0) when no frame has a visible pixel.
-// A frame without an 8-bit alpha channel (one that does not load included)
-// ends the scan: its STOP line and a pause are printed and the plain text
+// A frame without transparency (one that does not load included) ends the
+// scan: its STOP line and a pause are printed and the plain text
 // exception "alpha not 8bpp" is thrown.
 CropRect determineBounds(FrameList frames, corvane::htext source, uint8_t threshold);
 

@@ -20,6 +20,19 @@ int64_t roundUpTo16(int64_t size) { return (size + 15) / 16 * 16; }
 
 // Opaque black in the library's byte order (blue, green, red, alpha).
 const RGBQUAD kFill = {0, 0, 0, 255};
+const FIRGBA16 kFillRgba16 = {0, 0, 0, 65535};
+// Black for every other pixel type; the library reads as many bytes as one
+// pixel of the image holds (16 at most), so the buffer must cover them all.
+const uint8_t kFillZero[16] = {};
+
+// The library reads the fill colour as a pixel of the image's own type.
+const void* fillFor(FIBITMAP* image) {
+  switch (FreeImage_GetImageType(image)) {
+    case FIT_BITMAP: return &kFill;
+    case FIT_RGBA16: return &kFillRgba16;
+    default: return kFillZero;
+  }
+}
 
 }  // namespace
 
@@ -46,16 +59,19 @@ int64_t rectArea(const CropRect& rect) {
 }
 
 void cropFrame(FIBITMAP*& frame, const CropRect& rect) {
+  expandTransparencyTable(frame);
+  if (frame == nullptr) return;
   const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(frame));
   const int32_t width = static_cast<int32_t>(FreeImage_GetWidth(frame));
+  const void* fill = fillFor(frame);
   FIBITMAP* cropped = FreeImage_EnlargeCanvas(frame, -rect.minX, -rect.minY, rect.maxX - width,
-                                              rect.maxY - height, &kFill, FI_COLOR_IS_RGBA_COLOR);
+                                              rect.maxY - height, fill, FI_COLOR_IS_RGBA_COLOR);
   if (cropped == nullptr && (rect.minX >= width || rect.minY >= height || rect.maxX <= 0 ||
                              rect.maxY <= 0)) {
     // The library refuses a rectangle that misses the frame altogether; such
     // a frame (a small one among larger ones, say) crops to pure fill.
     cropped = FreeImage_AllocateExT(FreeImage_GetImageType(frame), rect.maxX - rect.minX,
-                                    rect.maxY - rect.minY, FreeImage_GetBPP(frame), &kFill,
+                                    rect.maxY - rect.minY, FreeImage_GetBPP(frame), fill,
                                     FI_COLOR_IS_RGBA_COLOR, FreeImage_GetPalette(frame),
                                     FreeImage_GetRedMask(frame), FreeImage_GetGreenMask(frame),
                                     FreeImage_GetBlueMask(frame));

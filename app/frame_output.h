@@ -36,8 +36,10 @@ int64_t rectArea(const CropRect& rect);
 
 // Replaces frame by its copy cropped to rect: pixel (x, y) of the result is
 // the frame's pixel (x + minX, y + minY) where that lies inside the frame and
-// opaque black elsewhere. The loaded frame is released. frame is nullptr
-// afterwards when the crop failed.
+// opaque black elsewhere. A frame with a transparency table is first expanded
+// to 32-bit RGBA (expandTransparencyTable); every other frame keeps its pixel
+// type, so a 16-bit frame stays 16-bit. The loaded frame is released. frame is
+// nullptr afterwards when the crop failed.
 void cropFrame(FIBITMAP*& frame, const CropRect& rect);
 
 //   zeroPad("7", 5)      => "00007"
