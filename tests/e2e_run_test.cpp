@@ -1,0 +1,455 @@
+// The built tool run end to end on real PNG frames in temporary folders: the
+// ordinary road, help and prompt, and every ending of a run.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+#include "test_support.h"
+
+using namespace e2e;
+using testing_support::exists;
+using testing_support::readFile;
+using testing_support::runTool;
+using testing_support::ScopedTempDir;
+using testing_support::writeFile;
+using testing_support::writeRgbPng;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+void makeFolder(const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path; }
+
+// Three 16x12 frames whose visible boxes together span (3, 2) to (12, 8).
+std::map<std::string, Pattern> threeWalkFrames() {
+  return {{"walk_c.png", Pattern{1, 16, 12, 3, 4, 6, 6}},
+          {"walk_a.png", Pattern{2, 16, 12, 8, 2, 12, 5}},
+          {"walk_b.png", Pattern{3, 16, 12, 5, 7, 9, 8}}};
+}
+
+void writeFrames(const std::string& folder, const std::map<std::string, Pattern>& frames) {
+  for (const auto& [name, pattern] : frames) writePattern(folder + "/" + name, pattern);
+}
+
+// The output of a completed run on threeWalkFrames with the scan, after the
+// banner and count line and whatever comes between them and the scan.
+const std::string kWalkScanToEnd =
+    scanLines(3) + report(3, 2, 10, 7, 16, 16) + loopLines(3) + kDone;
+
+// Every frame of the listing became out_<its number>.png, cropped to the
+// 16x16 rectangle at (3, 2), and nothing else is in the folder.
+void expectWalkOutput(const std::string& source, const std::string& outFolder) {
+  const std::map<std::string, Pattern> frames = threeWalkFrames();
+  const Strings listed = pngNamesInListingOrder(source);
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(namesIn(outFolder), outNames(3));
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE("frame " + listed[i]);
+    expectCroppedFrame(outFolder + "/" + outName(i + 1), frames.at(listed[i]), 3, 2, 16, 16);
+  }
+}
+
+}  // namespace
+
+TEST(ToolRun, ThreeFramesAreScannedCroppedAndNumberedInListingOrder) {
+  ScopedTempDir dir;
+  writeFrames(dir.path(), threeWalkFrames());
+
+  const RunResult run = runTool({"-i", dir.path()}, "\n");
+
+  const std::string expected =
+      "velmoraReelCut v0.1 (standalone)\n"
+      "--------------------------------\n"
+      "Checking source dir...\r3 png files to process.\n\n"
+      "\r>> Determining bounds... 0%"
+      "\r>> Determining bounds... 33%"
+      "\r>> Determining bounds... 66%"
+      "\r>> Determining bounds... 100%\n"
+      "   - Cropped position: 3, 2\n"
+      "   - Animation area: 10x7\n"
+      "   - Corrected size: 16x16\n"
+      "\n"
+      "\r>> Cropping and saving new frames to disk... 0%"
+      "\r>> Cropping and saving new frames to disk... 33%"
+      "\r>> Cropping and saving new frames to disk... 66%"
+      "\r>> Cropping and saving new frames to disk... 100%"
+      "\nAll done!\n"
+      "\nPress Enter to exit..."
+      "\n";
+  EXPECT_RUN(run, 0, expected);
+  // The widened rectangle reaches past the right edge (columns 16..18) and
+  // the bottom edge (rows 12..17): those pixels are opaque black.
+  expectWalkOutput(dir.path(), dir.file("autocropped"));
+}
+
+TEST(ToolRun, SingleFrameLoopShowsZeroThenHundredPercent) {
+  ScopedTempDir dir;
+  const Pattern frame{1, 8, 8, 2, 1, 4, 6};
+  writePattern(dir.file("only.png"), frame);
+
+  const RunResult run = runTool({"-i", dir.path()}, "\n");
+
+  EXPECT_RUN(run, 0,
+             kBanner + countLine(1) +
+                 "\r>> Determining bounds... 0%\r>> Determining bounds... 100%\n" +
+                 report(2, 1, 3, 6, 16, 16) +
+                 "\n\r>> Cropping and saving new frames to disk... 0%"
+                 "\r>> Cropping and saving new frames to disk... 100%" +
+                 kDone);
+  expectCroppedFrame(dir.file("autocropped/out_00001.png"), frame, 2, 1, 16, 16);
+}
+
+TEST(ToolRun, HelpSwitchWithoutValuePrintsOnlyTheHelp) {
+  ScopedTempDir dir;
+  const std::vector<Strings> rows = {
+      {"-?"}, {"-help"}, {"--help"}, {"--?"}, {"/?"}, {"/help"},
+      {"-?", "-i", dir.path()}, {"-i", dir.path(), "/help"}, {"-i", dir.path(), "-help", ""}};
+  for (const Strings& args : rows) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    EXPECT_RUN(runTool(args, "\n"), 0, kBanner + kHelp);
+  }
+  EXPECT_TRUE(namesIn(dir.path()).empty());
+}
+
+TEST(ToolRun, WithoutArgumentsTheRunEndsQuietlyWhenInputEnds) {
+  EXPECT_RUN(runTool({}, ""), 0, kBanner + kHint + kPrompt);
+}
+
+TEST(ToolRun, PromptAsksAgainUntilAFolderIsTypedThenRunsWithThresholdZero) {
+  ScopedTempDir dir;
+  // Alpha 1 is visible only at threshold 0.
+  writeFile(dir.file("keep.txt"), "x");
+  ASSERT_TRUE(testing_support::writeRgbaPng(dir.file("f.png"), 10, 10, [](int x, int y) {
+    return x == 5 && y == 6 ? Rgba{9, 9, 9, 1} : Rgba{0, 0, 0, 0};
+  }));
+  const std::string typedWrong = dir.file("missing");
+  // A regular file is not a folder either.
+  const std::string typedFile = dir.file("keep.txt");
+
+  const RunResult run =
+      runTool({}, typedWrong + "\n\n" + typedFile + "\n" + dir.path() + "\n\n");
+
+  EXPECT_RUN(run, 0,
+             kBanner + kHint + kPrompt + kPromptWarning + kPrompt + kPrompt + kPromptWarning +
+                 kPrompt + countLine(1) + scanLines(1) + report(5, 6, 1, 1, 16, 16) +
+                 loopLines(1) + kDone);
+  EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(1));
+  EXPECT_FALSE(exists(typedWrong));
+}
+
+TEST(ToolRun, RunsThatStopBeforeTheFolderIsListed) {
+  ScopedTempDir dir;
+  ScopedTempDir cwd;  // holds no folder named "noparam"
+  const std::string missing = dir.file("no-such-frames");
+  struct Row {
+    Strings args;
+    std::string output;
+  };
+  const std::vector<Row> rows = {
+      {{"stray"}, kBanner + kNoSource},
+      {{"-I", dir.path()}, kBanner + kNoSource},
+      {{"-o", dir.path()}, kBanner + kNoSource},
+      {{"-?", "x"}, kBanner + kNoSource},
+      {{"/?", "x", "/help", "y"}, kBanner + kNoSource},
+      {{dir.path(), "-i"}, kBanner + missingSource("noparam")},
+      {{"-i"}, kBanner + missingSource("noparam")},
+      {{"-i", ""}, kBanner + missingSource("noparam")},
+      {{"-i", missing}, kBanner + missingSource(missing)},
+      {{"-i", missing + "\\\\"}, kBanner + missingSource(missing)},
+      {{"-i", dir.file("keep.txt")}, kBanner + missingSource(dir.file("keep.txt"))},
+  };
+  writeFile(dir.file("keep.txt"), "x");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.args));
+    EXPECT_RUN(runTool(row.args, "\n", cwd.path()), 1, row.output);
+  }
+  EXPECT_EQ(namesIn(dir.path()), Strings{"keep.txt"});
+  EXPECT_TRUE(namesIn(cwd.path()).empty());
+}
+
+TEST(ToolRun, ValuelessSourceOptionReadsTheFolderNamedNoparam) {
+  ScopedTempDir cwd;
+  makeFolder(cwd.file("noparam"));
+  EXPECT_RUN(runTool({"-i"}, "\n", cwd.path()), 0, kBanner + countLine(0) + kDone);
+}
+
+TEST(ToolRun, FolderWithoutPngFramesEndsDoneWithoutOutputFolder) {
+  ScopedTempDir dir;
+  ScopedTempDir outDir;
+  const std::string empty = dir.file("empty");
+  const std::string others = dir.file("others");
+  makeFolder(empty);
+  makeFolder(others);
+  writePattern(others + "/a.PNG", solid(1, 4, 4));
+  writePattern(others + "/b.png.bak", solid(2, 4, 4));
+  writePattern(others + "/c.Png", solid(3, 4, 4));
+  makeFolder(others + "/sub");
+  const std::vector<Strings> rows = {
+      {"-i", empty},
+      {"-i", others},
+      {"-i", others, "-forcecrop", "1,2"},
+      // -o is not examined, valid or not.
+      {"-i", others, "-o", dir.file("nowhere")},
+      {"-i", empty, "-o", outDir.path()},
+  };
+  for (const Strings& args : rows) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    EXPECT_RUN(runTool(args, "\n"), 0, kBanner + countLine(0) + kDone);
+  }
+  EXPECT_TRUE(namesIn(empty).empty());
+  EXPECT_EQ(namesIn(others), (Strings{"a.PNG", "b.png.bak", "c.Png", "sub"}));
+  EXPECT_TRUE(namesIn(outDir.path()).empty());
+  EXPECT_EQ(namesIn(dir.path()), (Strings{"empty", "others"}));
+}
+
+TEST(ToolRun, OnlyNamesEndingInLowerCasePngAreFrames) {
+  ScopedTempDir dir;
+  const std::map<std::string, Pattern> frames = {{"a.png", solid(1, 16, 16)},
+                                                 {".png", solid(2, 16, 16)}};
+  writeFrames(dir.path(), frames);
+  writePattern(dir.file("b.PNG"), solid(3, 16, 16));
+  writePattern(dir.file("c.png.bak"), solid(4, 16, 16));
+
+  const RunResult run = runTool({"-i", dir.path()}, "\n");
+
+  EXPECT_RUN(run, 0,
+             kBanner + countLine(2) + scanLines(2) + report(0, 0, 16, 16, 16, 16) +
+                 loopLines(2) + kDone);
+  const Strings listed = pngNamesInListingOrder(dir.path());
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(2));
+  for (int i = 0; i < 2; ++i) {
+    expectCroppedFrame(dir.file("autocropped/" + outName(i + 1)), frames.at(listed[i]), 0, 0, 16,
+                       16);
+  }
+}
+
+TEST(ToolRun, FrameWithoutAlphaStopsTheScanWithFatalError) {
+  ScopedTempDir dir;
+  writeFrames(dir.path(), threeWalkFrames());
+  ASSERT_TRUE(writeRgbPng(dir.file("walk_a.png"), 16, 12));
+  const Strings listed = pngNamesInListingOrder(dir.path());
+  const unsigned position = unsigned(std::find(listed.begin(), listed.end(), "walk_a.png") -
+                                     listed.begin());
+
+  const RunResult run = runTool({"-i", dir.path()}, "\n\n");
+
+  EXPECT_RUN(run, 1,
+             kBanner + countLine(3) + scanStepsThrough(position, 3) + alphaStop("walk_a.png"));
+  EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
+}
+
+TEST(ToolRun, SubFolderNamedLikeAFrameStopsTheScan) {
+  ScopedTempDir dir;
+  writeFrames(dir.path(), threeWalkFrames());
+  makeFolder(dir.file("x.png"));
+  const Strings listed = pngNamesInListingOrder(dir.path());
+  ASSERT_EQ(listed.size(), 4u);
+  const unsigned position =
+      unsigned(std::find(listed.begin(), listed.end(), "x.png") - listed.begin());
+
+  const RunResult run = runTool({"-i", dir.path()}, "\n\n");
+
+  EXPECT_RUN(run, 1, kBanner + countLine(4) + scanStepsThrough(position, 4) + alphaStop("x.png"));
+  EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
+}
+
+TEST(ToolRun, FullyTransparentFramesGiveTheInvalidRectStop) {
+  ScopedTempDir dir;
+  ASSERT_TRUE(testing_support::writeRgbaPngWithPixels(dir.file("a.png"), 8, 8, {}));
+  ASSERT_TRUE(testing_support::writeRgbaPngWithPixels(dir.file("b.png"), 12, 6, {}));
+
+  const RunResult run = runTool({"-i", dir.path()}, "\n\n");
+
+  EXPECT_RUN(run, 1, kBanner + countLine(2) + scanLines(2) + invalidRect(-1, -1, 0, 0));
+  EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
+}
+
+TEST(ToolRun, MalformedForcedRectStopsWithoutPause) {
+  ScopedTempDir dir;
+  writeFrames(dir.path(), threeWalkFrames());
+  const std::vector<Strings> rows = {
+      {"-forcecrop", "1,2,3"},
+      {"-forcecrop", "1,2,3,4,5"},
+      {"-forcecrop"},
+      {"-forcecrop", ""},
+      // An argument beginning with "-" is an option name, never a value.
+      {"-forcecrop", "-5,0,10,10"},
+      {"-forcecrop", "-2147483000,0,2147483000,16"},
+  };
+  for (const Strings& extra : rows) {
+    SCOPED_TRACE(::testing::PrintToString(extra));
+    Strings args = {"-i", dir.path()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const bool again = exists(dir.file("autocropped"));
+    // A pause would print its prompt even with input at hand.
+    EXPECT_RUN(runTool(args, "\n\n"), 1,
+               kBanner + countLine(3) + (again ? kAutocroppedExists : std::string()) +
+                   kMalformedRect);
+    EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
+  }
+}
+
+TEST(ToolRun, ForcedRectsThatAreNotUsableGiveTheInvalidRectStop) {
+  ScopedTempDir dir;
+  writeFrames(dir.path(), threeWalkFrames());
+  struct Row {
+    std::string text;
+    int minX, minY, maxX, maxY;
+  };
+  const std::vector<Row> rows = {
+      {",,,", 0, 0, 0, 0},           {"4,4,4,10", 4, 4, 4, 10},   {" -1,0,8,8", -1, 0, 8, 8},
+      {"0,-1,8,8", 0, -1, 8, 8},     {"0,0,0,8", 0, 0, 0, 8},     {"5,2,3,9", 5, 2, 3, 9},
+      {" -9,-9,-2,-2", -9, -9, -2, -2},
+  };
+  makeFolder(dir.file("autocropped"));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    EXPECT_RUN(runTool({"-i", dir.path(), "-forcecrop", row.text}, "\n\n"), 1,
+               kBanner + countLine(3) + kAutocroppedExists + customRect(row.text) +
+                   invalidRect(row.minX, row.minY, row.maxX, row.maxY));
+  }
+  EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
+}
+
+TEST(ToolRun, SecondRunWarnsAboutTheOutputFolderAndReplacesOnlyItsFrames) {
+  ScopedTempDir dir;
+  writeFrames(dir.path(), threeWalkFrames());
+  ASSERT_EQ(runTool({"-i", dir.path()}, "\n").exitCode, 0);
+  writeFile(dir.file("autocropped/keep.txt"), "earlier");
+  writeFile(dir.file("autocropped/out_00002.png"), "stale");
+
+  const RunResult run = runTool({"-i", dir.path()}, "\n\n");
+
+  EXPECT_RUN(run, 0, kBanner + countLine(3) + kAutocroppedExists + kWalkScanToEnd);
+  EXPECT_EQ(readFile(dir.file("autocropped/keep.txt")), "earlier");
+  // The second run wrote out_00002.png anew over the stale bytes.
+  const Strings listed = pngNamesInListingOrder(dir.path());
+  ASSERT_EQ(listed.size(), 3u);
+  expectCroppedFrame(dir.file("autocropped/out_00002.png"), threeWalkFrames().at(listed[1]), 3, 2,
+                     16, 16);
+}
+
+TEST(ToolRun, OutputOptionNamingAFolderIsUsedAsTyped) {
+  ScopedTempDir dir;
+  ScopedTempDir outDir;
+  writeFrames(dir.path(), threeWalkFrames());
+  for (const std::string& typed : {outDir.path(), outDir.path() + "\\\\", outDir.path() + "/"}) {
+    SCOPED_TRACE(typed);
+    const bool again = exists(outDir.file("autocropped"));
+    EXPECT_RUN(runTool({"-i", dir.path(), "-o", typed}, "\n\n"), 0,
+               kBanner + countLine(3) + usingOutput(typed) +
+                   (again ? kAutocroppedExists : std::string()) + kWalkScanToEnd);
+    expectWalkOutput(dir.path(), outDir.file("autocropped"));
+    EXPECT_EQ(namesIn(outDir.path()), Strings{"autocropped"});
+  }
+  EXPECT_FALSE(exists(dir.file("autocropped")));
+}
+
+TEST(ToolRun, OutputOptionNotNamingAFolderFallsBackToTheSourceFolder) {
+  ScopedTempDir dir;
+  writeFrames(dir.path(), threeWalkFrames());
+  writeFile(dir.file("notes.txt"), "x");
+  const std::string missing = dir.file("nowhere") + "\\";
+  const std::string file = dir.file("notes.txt");
+  for (const std::string& typed : {missing, file}) {
+    SCOPED_TRACE(typed);
+    const bool again = exists(dir.file("autocropped"));
+    EXPECT_RUN(runTool({"-i", dir.path(), "-o", typed}, "\n\n"), 0,
+               kBanner + countLine(3) + badOutput(typed) +
+                   (again ? kAutocroppedExists : std::string()) + kWalkScanToEnd);
+    expectWalkOutput(dir.path(), dir.file("autocropped"));
+  }
+  EXPECT_FALSE(exists(dir.file("nowhere")));
+  EXPECT_EQ(readFile(file), "x");
+}
+
+TEST(ToolRun, SourcePathLosesItsTrailingBackslashes) {
+  for (const char* tail : {"\\", "\\\\\\", "/"}) {
+    SCOPED_TRACE(tail);
+    ScopedTempDir dir;
+    writeFrames(dir.path(), threeWalkFrames());
+    EXPECT_RUN(runTool({"-i", dir.path() + tail}, "\n"), 0,
+               kBanner + countLine(3) + kWalkScanToEnd);
+    expectWalkOutput(dir.path(), dir.file("autocropped"));
+  }
+}
+
+TEST(ToolRun, ThresholdKeepsOnlyAlphaAboveItsLowEightBits) {
+  // Alpha 40 at (2, 3), 41 at (20, 25) and 255 at (10, 10) in a 32x32 frame.
+  const auto frame = [](int x, int y) {
+    if (x == 2 && y == 3) return Rgba{1, 2, 3, 40};
+    if (x == 20 && y == 25) return Rgba{4, 5, 6, 41};
+    if (x == 10 && y == 10) return Rgba{7, 8, 9, 255};
+    return Rgba{0, 0, 0, 0};
+  };
+  const std::string atZero = report(2, 3, 19, 23, 32, 32);
+  const std::string atForty = report(10, 10, 11, 16, 16, 16);
+  struct Row {
+    Strings option;
+    std::string report;
+  };
+  const std::vector<Row> rows = {
+      {{}, atZero},
+      {{"-threshold", "40"}, atForty},
+      {{"-threshold", "40abc"}, atForty},
+      {{"-threshold", "296"}, atForty},
+      {{"-threshold", "41"}, report(10, 10, 1, 1, 16, 16)},
+      {{"-threshold", "39"}, atZero},
+      {{"-threshold", "abc"}, atZero},
+      {{"-threshold"}, atZero},
+      {{"-threshold", "-40"}, atZero},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.option));
+    ScopedTempDir dir;
+    ASSERT_TRUE(testing_support::writeRgbaPng(dir.file("f.png"), 32, 32, frame));
+    Strings args = {"-i", dir.path()};
+    args.insert(args.end(), row.option.begin(), row.option.end());
+    EXPECT_RUN(runTool(args, "\n"), 0,
+               kBanner + countLine(1) + scanLines(1) + row.report + loopLines(1) + kDone);
+  }
+}
+
+TEST(ToolRun, ForcedRectIsCutFromEveryFrameAndFilledBeyondItsEdges) {
+  const std::map<std::string, Pattern> frames = {{"p.png", solid(1, 20, 10)},
+                                                 {"q.png", Pattern{2, 20, 10, 0, 0, 0, 0}}};
+  struct Row {
+    std::string text;
+    int minX, minY, width, height, wideWidth, wideHeight;
+  };
+  const std::vector<Row> rows = {
+      // Grows to 32x16 and reaches 24 columns and 10 rows past the frames.
+      {"12,4,30,9", 12, 4, 18, 5, 32, 16},
+      // A negative top adds three black rows above the frames.
+      {"0,-3,16,13", 0, -3, 16, 16, 16, 16},
+      // A value cannot begin with "-"; a leading blank lets a negative left
+      // edge through.
+      {" -2,-5,3,1", -2, -5, 5, 6, 16, 16},
+      // Wholly outside the frames: pure fill.
+      {"25,12,30,20", 25, 12, 5, 8, 16, 16},
+      {"10,5,30px,9", 10, 5, 20, 4, 32, 16},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    ScopedTempDir dir;
+    writeFrames(dir.path(), frames);
+    EXPECT_RUN(runTool({"-i", dir.path(), "-forcecrop", row.text}, "\n"), 0,
+               kBanner + countLine(2) + customRect(row.text) +
+                   report(row.minX, row.minY, row.width, row.height, row.wideWidth,
+                          row.wideHeight) +
+                   loopLines(2) + kDone);
+    const Strings listed = pngNamesInListingOrder(dir.path());
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(2));
+    for (int i = 0; i < 2; ++i) {
+      expectCroppedFrame(dir.file("autocropped/" + outName(i + 1)), frames.at(listed[i]),
+                         row.minX, row.minY, row.wideWidth, row.wideHeight);
+    }
+  }
+}

@@ -1,0 +1,280 @@
+// Pieces of the tool's console output and checks of the frames it writes, for
+// the tests that run the built binary. Expected outputs are assembled from
+// these named pieces so that a failing comparison points at the piece whose
+// bytes differ.
+#ifndef VELMORA_E2E_SUPPORT_H
+#define VELMORA_E2E_SUPPORT_H
+
+#include <FreeImage.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace e2e {
+
+using testing_support::Rgba;
+using testing_support::RunResult;
+
+// The whole standard output, the exit code, and nothing on standard error.
+#define EXPECT_RUN(run, code, text)        \
+  do {                                     \
+    const RunResult& run_ = (run);         \
+    EXPECT_EQ(run_.output, (text));        \
+    EXPECT_EQ(run_.exitCode, (code));      \
+    EXPECT_EQ(run_.errors, std::string()); \
+  } while (false)
+
+// ---- console output -------------------------------------------------------
+
+inline const std::string kBanner =
+    "velmoraReelCut v0.1 (standalone)\n"
+    "--------------------------------\n";
+inline const std::string kNoSource = "STOP: Source path not defined.\n";
+inline const std::string kHint = "Run this program with -? parameter to display help & options.\n\n";
+inline const std::string kPrompt = "Enter the source frames path: ";
+inline const std::string kPromptWarning =
+    "\n  Warning: path appears to be invalid or inaccessible.\n"
+    "  Try again or press CTRL+C to terminate.\n\n";
+inline const std::string kHelp =
+    "List of commandline arguments:\n"
+    "\n"
+    "-i <path>             Specifies path to the source frames.\n"
+    "-o <path>             Specifies output path for processed frames.\n"
+    "-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n"
+    "-forcecrop <x,y,w,h>  Crop to custom rect values.\n"
+    "\n"
+    "Executing the program without arguments will start it in limited interactive mode where "
+    "user can specify input path, and program will then autocrop to common animation area.\n";
+inline const std::string kContinuePause = "\nPress Enter to continue...\n";
+inline const std::string kExitPause = "\nPress Enter to exit...\n";
+inline const std::string kDone = "\nAll done!\n" + kExitPause;
+inline const std::string kMalformedRect =
+    "STOP: Custom crop-rect definition is malformed.\n"
+    "You need to pass the crop rect as: x,y,w,h (no spaces).\n";
+inline const std::string kAutocroppedExists =
+    "Warning, directory \"autocropped\" already exists!\n"
+    "You might want to clear it before continuing.\n" +
+    kContinuePause;
+inline const std::string kAreaStop =
+    "STOP: The corrected crop-rect holds more than 268435456 pixels; no frame is written.\n" +
+    kContinuePause;
+inline const std::string kNotLoaded = "could not be loaded as PNG";
+inline const std::string kNotSaved = "could not be saved";
+
+inline std::string countLine(int frames) {
+  return "Checking source dir...\r" + std::to_string(frames) + " png files to process.\n\n";
+}
+
+inline std::string missingSource(const std::string& path) {
+  return "Checking source dir...\rSTOP: Source folder \"" + path +
+         "\" does not exist or cannot be read.\n";
+}
+
+inline std::string usingOutput(const std::string& typed) {
+  return "Using specified output path: " + typed + "\n\n";
+}
+
+inline std::string badOutput(const std::string& typed) {
+  return "Warning, specified output path \"" + typed +
+         "\" appears to be invalid or inaccessible. Using \"autocropped\" subfolder in source "
+         "path instead.\n\n";
+}
+
+inline std::string notCreated(const std::string& folder) {
+  return "STOP: Output folder \"" + folder + "\" could not be created.\n";
+}
+
+inline std::string sameFolder(const std::string& folder) {
+  return "STOP: Output folder \"" + folder +
+         "\" is the source folder; its frames would be overwritten.\n";
+}
+
+// done out of total in single precision, as the progress lines show it.
+inline unsigned percent(unsigned done, unsigned total) {
+  return static_cast<unsigned>(static_cast<float>(done) / static_cast<float>(total) * 100.0f);
+}
+
+inline std::string scanStep(unsigned done, unsigned total) {
+  return "\r>> Determining bounds... " + std::to_string(percent(done, total)) + "%";
+}
+
+// The per-frame scan lines up to and including the one of frame number
+// reached (0-based), as printed before a frame that stops the scan.
+inline std::string scanStepsThrough(unsigned reached, unsigned total) {
+  std::string text;
+  for (unsigned k = 0; k <= reached; ++k) text += scanStep(k, total);
+  return text;
+}
+
+inline std::string scanLines(unsigned total) {
+  return scanStepsThrough(total - 1, total) + "\r>> Determining bounds... 100%\n";
+}
+
+inline std::string alphaStop(const std::string& name) {
+  return "\nSTOP: alpha is not 8 BPP (" + name + ").\n" + kContinuePause +
+         "\nFATAL ERROR: alpha not 8bpp\n";
+}
+
+inline std::string customRect(const std::string& text) {
+  return ">> Custom crop-rect: " + text + "\n";
+}
+
+inline std::string report(int x, int y, int width, int height, int wideWidth, int wideHeight) {
+  return "   - Cropped position: " + std::to_string(x) + ", " + std::to_string(y) + "\n" +
+         "   - Animation area: " + std::to_string(width) + "x" + std::to_string(height) + "\n" +
+         "   - Corrected size: " + std::to_string(wideWidth) + "x" + std::to_string(wideHeight) +
+         "\n";
+}
+
+inline std::string invalidRect(int minX, int minY, int maxX, int maxY) {
+  return "STOP: Crop-rect is mathematically incorrect, please check source frames (and custom "
+         "crop rect if specified).\n"
+         "Invalid rect: min xy: " +
+         std::to_string(minX) + ", " + std::to_string(minY) + " | max xy: " +
+         std::to_string(maxX) + ", " + std::to_string(maxY) + "\n" + kContinuePause;
+}
+
+inline std::string outName(int number) {
+  char text[32];
+  std::snprintf(text, sizeof text, "out_%05d.png", number);
+  return text;
+}
+
+inline std::string loopStep(unsigned done, unsigned total) {
+  return "\r>> Cropping and saving new frames to disk... " + std::to_string(percent(done, total)) +
+         "%";
+}
+
+// The frame loop: its leading blank line, one step per frame with the warning
+// of a frame that failed (by 1-based number) right after its step, and the
+// 100% step.
+inline std::string loopLines(unsigned total, const std::map<unsigned, std::string>& warnings = {}) {
+  std::string text = "\n";
+  for (unsigned number = 1; number <= total; ++number) {
+    text += loopStep(number - 1, total);
+    const auto found = warnings.find(number);
+    if (found != warnings.end()) text += found->second;
+  }
+  return text + loopStep(total, total);
+}
+
+inline std::string frameWarning(const std::string& name, const std::string& failure,
+                                int number) {
+  return "\nWarning, frame \"" + name + "\" " + failure + "; \"" + outName(number) +
+         "\" was not written.\n";
+}
+
+inline std::string failedEnd(int failed, int total) {
+  return "\nSTOP: " + std::to_string(failed) + " of " + std::to_string(total) +
+         " frames could not be written.\n" + kExitPause;
+}
+
+// ---- folders and frames ---------------------------------------------------
+
+// The names of a folder ending in ".png", in the order readdir gives them,
+// which is the order the tool numbers its frames in.
+inline std::vector<std::string> pngNamesInListingOrder(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".png") == 0) names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+// A test frame: every pixel has its own colour, tagged by id, and alpha is
+// non-zero only inside the visible box (inclusive bounds).
+struct Pattern {
+  int id;
+  int width, height;
+  int left, top, right, bottom;
+
+  Rgba at(int x, int y) const {
+    const bool visible = x >= left && x <= right && y >= top && y <= bottom;
+    return Rgba{uint8_t(10 * x + id), uint8_t(10 * y + 3 * id), uint8_t(40 * id),
+                uint8_t(visible ? 100 + id : 0)};
+  }
+};
+
+// A pattern visible over its whole area.
+inline Pattern solid(int id, int width, int height) {
+  return Pattern{id, width, height, 0, 0, width - 1, height - 1};
+}
+
+inline void writePattern(const std::string& path, const Pattern& p) {
+  ASSERT_TRUE(testing_support::writeRgbaPng(path, p.width, p.height,
+                                            [&](int x, int y) { return p.at(x, y); }))
+      << path;
+}
+
+inline bool sameRgba(const Rgba& a, const Rgba& b) {
+  return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
+
+inline std::string describe(const Rgba& p) {
+  return "(" + std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + "," +
+         std::to_string(p.a) + ")";
+}
+
+// The written frame at path is width x height and its pixel (x, y) is the
+// source's pixel (x + minX, y + minY) inside the source, opaque black outside.
+inline void expectCroppedFrame(const std::string& path, const Pattern& source, int minX, int minY,
+                               int width, int height) {
+  SCOPED_TRACE(path);
+  FIBITMAP* image = FreeImage_Load(FIF_PNG, path.c_str(), PNG_DEFAULT);
+  ASSERT_NE(image, nullptr);
+  if (FreeImage_GetBPP(image) == 24) {
+    // The PNG writer drops the alpha channel of an image that is opaque
+    // everywhere; read back, every such pixel has alpha 255.
+    FIBITMAP* full = FreeImage_ConvertTo32Bits(image);
+    FreeImage_Unload(image);
+    image = full;
+    ASSERT_NE(image, nullptr);
+  }
+  EXPECT_EQ(FreeImage_GetBPP(image), 32u);
+  EXPECT_EQ(int(FreeImage_GetWidth(image)), width);
+  EXPECT_EQ(int(FreeImage_GetHeight(image)), height);
+  if (FreeImage_GetBPP(image) == 32 && int(FreeImage_GetWidth(image)) == width &&
+      int(FreeImage_GetHeight(image)) == height) {
+    int wrong = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const int sx = x + minX, sy = y + minY;
+        const bool inside = sx >= 0 && sx < source.width && sy >= 0 && sy < source.height;
+        const Rgba want = inside ? source.at(sx, sy) : Rgba{0, 0, 0, 255};
+        const Rgba got = testing_support::pixelAt(image, x, y);
+        if (!sameRgba(got, want) && ++wrong <= 3) {
+          ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << describe(got) << ", want "
+                        << describe(want) << (inside ? " from the source" : " (fill)");
+        }
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+  }
+  FreeImage_Unload(image);
+}
+
+// All names in a folder, sorted; empty when it does not exist.
+inline std::vector<std::string> namesIn(const std::string& folder) {
+  return testing_support::folderNames(folder);
+}
+
+inline std::vector<std::string> outNames(int count) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= count; ++i) names.push_back(outName(i));
+  return names;
+}
+
+}  // namespace e2e
+
+#endif  // VELMORA_E2E_SUPPORT_H
