@@ -13,6 +13,8 @@ using corvane::hfolder;
 using corvane::htext;
 
 unsigned progressPercent(unsigned done, unsigned total) {
+  // 0 / 0 would be NaN, whose conversion to unsigned is undefined.
+  if (total == 0) return 100;
   const float ratio = static_cast<float>(done) / static_cast<float>(total);
   return static_cast<unsigned>(ratio * 100.0f);
 }

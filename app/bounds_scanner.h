@@ -30,6 +30,7 @@ using FrameList = std::vector<const char*>;
 
 // done / total in single precision, times 100, truncated:
 //   (1, 3) => 33    (2, 3) => 66    (3, 3) => 100
+// Nothing to do (total 0) counts as done: 100.
 unsigned progressPercent(unsigned done, unsigned total);
 
 // Widens box (inclusive maxima) by the pixels of one 8-bit alpha image whose

@@ -92,7 +92,9 @@ namespace {
 bool saveFrame(FIBITMAP* image, const htext& path) {
   const htext partial = path + ".part";
   if (!FreeImage_Save(FIF_PNG, image, partial.c_str(), PNG_DEFAULT)) {
-    std::remove(partial.c_str());
+    // A folder in the way made the save fail; it is not ours, and remove()
+    // would take it when empty.
+    if (!hfolder::isFolder(partial)) std::remove(partial.c_str());
     return false;
   }
   if (std::rename(partial.c_str(), path.c_str()) != 0) {

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <dirent.h>
+#include <stdio_ext.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -60,10 +61,9 @@ ScopedTempDir::~ScopedTempDir() { removeTree(path_); }
 
 std::string ScopedTempDir::file(const std::string& relative) const { return path_ + "/" + relative; }
 
-bool writeRgbaPng(const std::string& path, int width, int height,
-                  const std::function<Rgba(int, int)>& pixel) {
+FIBITMAP* makeRgbaImage(int width, int height, const std::function<Rgba(int, int)>& pixel) {
   FIBITMAP* image = FreeImage_Allocate(width, height, 32);
-  if (image == nullptr) return false;
+  if (image == nullptr) return nullptr;
   for (int y = 0; y < height; ++y) {
     BYTE* row = FreeImage_GetScanLine(image, height - 1 - y);
     for (int x = 0; x < width; ++x) {
@@ -74,6 +74,13 @@ bool writeRgbaPng(const std::string& path, int width, int height,
       row[4 * x + FI_RGBA_ALPHA] = p.a;
     }
   }
+  return image;
+}
+
+bool writeRgbaPng(const std::string& path, int width, int height,
+                  const std::function<Rgba(int, int)>& pixel) {
+  FIBITMAP* image = makeRgbaImage(width, height, pixel);
+  if (image == nullptr) return false;
   const bool saved = FreeImage_Save(FIF_PNG, image, path.c_str(), PNG_DEFAULT) != 0;
   FreeImage_Unload(image);
   return saved;
@@ -167,6 +174,28 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& stdin
   close(out);
   close(err);
   return result;
+}
+
+ScopedStdin::ScopedStdin(const std::string& text) {
+  const char* base = std::getenv("TMPDIR");
+  const int fd = tempFile(base != nullptr && *base != '\0' ? base : "/tmp", "velmora-stdin-");
+  if (write(fd, text.data(), text.size()) != ssize_t(text.size())) {
+    throw std::runtime_error("could not write the standard input text");
+  }
+  lseek(fd, 0, SEEK_SET);
+  // Bytes the stream buffered from the old input must not be read from the new.
+  __fpurge(stdin);
+  clearerr(stdin);
+  saved_ = dup(0);
+  dup2(fd, 0);
+  close(fd);
+}
+
+ScopedStdin::~ScopedStdin() {
+  __fpurge(stdin);
+  clearerr(stdin);
+  dup2(saved_, 0);
+  close(saved_);
 }
 
 }  // namespace testing_support

@@ -33,6 +33,10 @@ struct Rgba {
   uint8_t r, g, b, a;
 };
 
+// A 32-bit RGBA image in memory (release it with FreeImage_Unload); pixel(x, y)
+// gives each pixel, y counted from the top.
+FIBITMAP* makeRgbaImage(int width, int height, const std::function<Rgba(int x, int y)>& pixel);
+
 // Writes a 32-bit RGBA PNG; pixel(x, y) gives each pixel, y counted from the
 // top. Returns false when FreeImage could not save it.
 bool writeRgbaPng(const std::string& path, int width, int height,
@@ -64,6 +68,20 @@ struct RunResult {
 // when not empty.
 RunResult runTool(const std::vector<std::string>& args, const std::string& stdinText = "",
                   const std::string& workingDir = "");
+
+// Standard input (file descriptor 0 and the C stream stdin) reads text for the
+// lifetime of the object, then what it read before. Code under test that
+// pauses with getchar thus never waits on a terminal.
+class ScopedStdin {
+ public:
+  explicit ScopedStdin(const std::string& text);
+  ~ScopedStdin();
+  ScopedStdin(const ScopedStdin&) = delete;
+  ScopedStdin& operator=(const ScopedStdin&) = delete;
+
+ private:
+  int saved_;
+};
 
 }  // namespace testing_support
 

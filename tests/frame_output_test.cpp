@@ -1,0 +1,239 @@
+#include "frame_output.h"
+
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+using namespace velmora;
+using namespace testing_support;
+
+namespace {
+
+std::string str(const CropRect& r) {
+  return "(" + std::to_string(r.minX) + ", " + std::to_string(r.minY) + ", " +
+         std::to_string(r.maxX) + ", " + std::to_string(r.maxY) + ")";
+}
+
+TEST(IsRectValid, Table) {
+  const std::pair<CropRect, bool> rows[] = {
+      {{-1, -1, 0, 0}, false},  // what the scan gives for frames with nothing visible
+      {{10, 20, 110, 70}, true},
+      {{0, 0, 1, 1}, true},
+      {{-1, 0, 10, 10}, false},
+      {{0, -1, 10, 10}, false},
+      {{5, 0, 5, 10}, false},
+      {{0, 5, 10, 5}, false},
+      {{6, 0, 5, 10}, false},
+      {{0, 0, 0, 10}, false},
+      {{0, 0, 10, 0}, false},
+      {{-5, 0, 0, 10}, false},
+      {{0, -3, 20, 20}, true},
+      {{-3, -2, 20, 20}, true},
+      // Rectangles near the limits: invalid, and tested without overflow.
+      {{0, 0, INT_MAX, 16}, false},
+      {{0, 0, 16, INT_MAX}, false},
+      {{-2147483000, 0, 2147483000, 16}, false},
+      {{INT_MIN, 0, 16, 16}, false},
+      {{0, INT_MIN, 16, 16}, false},
+      {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, false},
+      {{INT_MAX - 1, 0, INT_MAX, 16}, false},  // widened maxX would pass INT_MAX
+      {{0, 0, INT_MAX - 15, 16}, true},        // already a multiple of 16
+      {{0, 0, INT_MAX - 14, 16}, false},
+      {{1, 0, INT_MAX - 14, 16}, true},
+      {{16, 0, INT_MAX, 16}, false},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(isRectValid(row.first), row.second) << str(row.first);
+  }
+}
+
+TEST(CorrectRectSize, GrowsRightAndDownToMultiplesOf16) {
+  const std::pair<CropRect, CropRect> rows[] = {
+      {{0, 0, 100, 50}, {0, 0, 112, 64}},
+      {{10, 20, 110, 70}, {10, 20, 122, 84}},
+      {{5, 7, 6, 8}, {5, 7, 21, 23}},
+      {{3, 4, 19, 20}, {3, 4, 19, 20}},
+      {{3, 4, 20, 21}, {3, 4, 35, 36}},
+      {{0, -3, 20, 20}, {0, -3, 32, 29}},
+      {{0, 0, INT_MAX - 15, 16}, {0, 0, INT_MAX - 15, 16}},
+      {{1, 0, INT_MAX - 14, 1}, {1, 0, INT_MAX - 14, 16}},
+  };
+  for (const auto& row : rows) {
+    CropRect rect = row.first;
+    correctRectSize(rect);
+    EXPECT_EQ(str(rect), str(row.second)) << "from " << str(row.first);
+  }
+}
+
+TEST(ZeroPad, FillsToTheWidthButNeverCuts) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"7", "00007"}, {"12345", "12345"}, {"123456", "123456"}, {"", "00000"}, {"42", "00042"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(zeroPad(row.first, 5), row.second) << "\"" << row.first << "\"";
+  }
+}
+
+// Each pixel tells where it came from.
+Rgba source(int x, int y) {
+  return Rgba{uint8_t(10 * x), uint8_t(10 * y), 77, uint8_t(100 + x + y)};
+}
+
+TEST(CropFrame, CopiesTheRectangleAndFillsBeyondTheFrameWithOpaqueBlack) {
+  const int w = 8, h = 6;
+  const CropRect rows[] = {
+      {2, 1, 18, 17},    // beyond the right and bottom edges
+      {1, 1, 5, 4},      // inside the frame: cut only
+      {0, -3, 16, 13},   // black rows on top
+      {-2, -3, 14, 13},  // and columns on the left
+      {0, 0, 8, 6},      // the whole frame
+      {10, 10, 26, 26},  // misses the frame altogether
+      {0, 7, 16, 23},    // below the frame
+      {-20, -20, 0, 0},  // before it
+  };
+  for (const CropRect& rect : rows) {
+    SCOPED_TRACE(str(rect));
+    FIBITMAP* frame = makeRgbaImage(w, h, source);
+    ASSERT_NE(frame, nullptr);
+    cropFrame(frame, rect);
+    ASSERT_NE(frame, nullptr);
+    const int cw = rect.maxX - rect.minX, ch = rect.maxY - rect.minY;
+    ASSERT_EQ(int(FreeImage_GetWidth(frame)), cw);
+    ASSERT_EQ(int(FreeImage_GetHeight(frame)), ch);
+    ASSERT_EQ(FreeImage_GetBPP(frame), 32u);
+    int wrong = 0;
+    for (int y = 0; y < ch; ++y) {
+      for (int x = 0; x < cw; ++x) {
+        const int sx = x + rect.minX, sy = y + rect.minY;
+        const Rgba want =
+            sx >= 0 && sx < w && sy >= 0 && sy < h ? source(sx, sy) : Rgba{0, 0, 0, 255};
+        const Rgba got = pixelAt(frame, x, y);
+        if (got.r != want.r || got.g != want.g || got.b != want.b || got.a != want.a) {
+          if (++wrong <= 3) ADD_FAILURE() << "pixel " << x << "," << y;
+        }
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+    FreeImage_Unload(frame);
+  }
+}
+
+const char* const kStep = "\r>> Cropping and saving new frames to disk... ";
+
+class WriteCroppedFrames : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(mkdir(out.file("autocropped").c_str(), 0700), 0); }
+
+  // A 4x4 frame whose pixel (1, 1) carries the tag in its red component.
+  void frame(const std::string& name, uint8_t tag) {
+    ASSERT_TRUE(writeRgbaPng(in.file(name), 4, 4, [tag](int x, int y) {
+      return x == 1 && y == 1 ? Rgba{tag, 0, 0, 255} : Rgba{0, 0, 0, 0};
+    }));
+    names.push_back(name);
+  }
+
+  int write(const std::string& output, const CropRect& rect = {0, 0, 16, 16}) {
+    FrameList frames;
+    for (const std::string& n : names) frames.push_back(n.c_str());
+    testing::internal::CaptureStdout();
+    const int failed = writeCroppedFrames(frames, in.path(), output, rect);
+    printed = testing::internal::GetCapturedStdout();
+    return failed;
+  }
+
+  // The tag of a written frame, after checking its size and fill.
+  int tagOf(const std::string& file) {
+    FIBITMAP* image = FreeImage_Load(FIF_PNG, out.file("autocropped/" + file).c_str(), PNG_DEFAULT);
+    if (image == nullptr) return -1;
+    int tag = -2;
+    if (FreeImage_GetWidth(image) == 16 && FreeImage_GetHeight(image) == 16 &&
+        FreeImage_GetBPP(image) == 32) {
+      const Rgba corner = pixelAt(image, 15, 15);  // beyond the frame: opaque black
+      if (corner.r == 0 && corner.g == 0 && corner.b == 0 && corner.a == 255) {
+        tag = pixelAt(image, 1, 1).r;
+      }
+    }
+    FreeImage_Unload(image);
+    return tag;
+  }
+
+  ScopedTempDir in, out;
+  std::vector<std::string> names;
+  std::string printed;
+};
+
+TEST_F(WriteCroppedFrames, NumbersTheFramesInListOrder) {
+  frame("c.png", 30);
+  frame("a.png", 10);
+  frame("b.png", 20);
+  writeFile(out.file("autocropped/out_00001.png"), "stale");
+  EXPECT_EQ(write(out.path()), 0);
+  EXPECT_EQ(printed,
+            std::string("\n") + kStep + "0%" + kStep + "33%" + kStep + "66%" + kStep + "100%");
+  EXPECT_EQ(folderNames(out.file("autocropped")),
+            (std::vector<std::string>{"out_00001.png", "out_00002.png", "out_00003.png"}));
+  EXPECT_EQ(tagOf("out_00001.png"), 30);
+  EXPECT_EQ(tagOf("out_00002.png"), 10);
+  EXPECT_EQ(tagOf("out_00003.png"), 20);
+}
+
+TEST_F(WriteCroppedFrames, OutputPathEndingInASlash) {
+  frame("only.png", 5);
+  EXPECT_EQ(write(out.path() + "/"), 0);
+  EXPECT_EQ(folderNames(out.file("autocropped")), std::vector<std::string>{"out_00001.png"});
+  EXPECT_EQ(tagOf("out_00001.png"), 5);
+}
+
+TEST_F(WriteCroppedFrames, UnloadableFrameIsReportedAndKeepsItsNumber) {
+  frame("a.png", 10);
+  writeFile(in.file("x.png"), "not a picture\n");
+  names.push_back("x.png");
+  frame("c.png", 30);
+  EXPECT_EQ(write(out.path()), 1);
+  EXPECT_EQ(printed, std::string("\n") + kStep + "0%" + kStep + "33%" +
+                         "\nWarning, frame \"x.png\" could not be loaded as PNG; "
+                         "\"out_00002.png\" was not written.\n" +
+                         kStep + "66%" + kStep + "100%");
+  EXPECT_EQ(folderNames(out.file("autocropped")),
+            (std::vector<std::string>{"out_00001.png", "out_00003.png"}));
+  EXPECT_EQ(tagOf("out_00003.png"), 30);
+}
+
+TEST_F(WriteCroppedFrames, FailedSaveKeepsTheEarlierGoodFile) {
+  // A folder in the way of the temporary name makes the save fail, root or not.
+  frame("a.png", 10);
+  frame("b.png", 20);
+  writeFile(out.file("autocropped/out_00001.png"), "earlier good frame");
+  ASSERT_EQ(mkdir(out.file("autocropped/out_00001.png.part").c_str(), 0700), 0);
+  EXPECT_EQ(write(out.path()), 1);
+  EXPECT_EQ(printed, std::string("\n") + kStep + "0%" +
+                         "\nWarning, frame \"a.png\" could not be saved; "
+                         "\"out_00001.png\" was not written.\n" +
+                         kStep + "50%" + kStep + "100%");
+  EXPECT_EQ(readFile(out.file("autocropped/out_00001.png")), "earlier good frame");
+  // The folder in the way is not the loop's to remove.
+  EXPECT_EQ(folderNames(out.file("autocropped")),
+            (std::vector<std::string>{"out_00001.png", "out_00001.png.part", "out_00002.png"}));
+  EXPECT_EQ(tagOf("out_00002.png"), 20);
+}
+
+TEST_F(WriteCroppedFrames, FailedRenameLeavesNoTemporaryFile) {
+  frame("a.png", 10);
+  ASSERT_EQ(mkdir(out.file("autocropped/out_00001.png").c_str(), 0700), 0);
+  writeFile(out.file("autocropped/out_00001.png/keep"), "x");
+  EXPECT_EQ(write(out.path()), 1);
+  EXPECT_EQ(printed, std::string("\n") + kStep + "0%" +
+                         "\nWarning, frame \"a.png\" could not be saved; "
+                         "\"out_00001.png\" was not written.\n" +
+                         kStep + "100%");
+  EXPECT_EQ(folderNames(out.file("autocropped")), std::vector<std::string>{"out_00001.png"});
+  EXPECT_EQ(folderNames(out.file("autocropped/out_00001.png")), std::vector<std::string>{"keep"});
+}
+
+}  // namespace

@@ -1,0 +1,232 @@
+#include "options.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+using namespace velmora;
+using testing_support::ScopedTempDir;
+
+namespace {
+
+using Entries = std::map<std::string, std::string>;
+
+OptionMap parse(const std::vector<std::string>& args) {
+  std::vector<const char*> argv = {"velmoraReelCut"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  OptionMap options;
+  parseArguments(int(argv.size()), argv.data(), options);
+  return options;
+}
+
+std::string describe(const std::vector<std::string>& args) {
+  std::string text;
+  for (const std::string& a : args) text += " [" + a + "]";
+  return text.empty() ? "(no arguments)" : text;
+}
+
+TEST(ParseArguments, PairsOptionsWithTheirValues) {
+  struct Row {
+    std::vector<std::string> args;
+    Entries expected;  // besides argv0
+  };
+  const Row rows[] = {
+      {{"-i", "C:\\frames", "-threshold", "40"}, {{"-i", "C:\\frames"}, {"-threshold", "40"}}},
+      {{"-i"}, {{"-i", "noparam"}}},
+      {{"-i", ""}, {{"-i", "noparam"}}},
+      {{"-i", "a", "b"}, {{"-i", "a"}}},
+      {{"stray", "-i", "a"}, {{"-i", "a"}}},
+      {{"", "-i", "a"}, {{"-i", "a"}}},
+      // Absolute paths are values; only the slash switches are options.
+      {{"-i", "/frames"}, {{"-i", "/frames"}}},
+      {{"-i", "/frames", "-o", "/out/x"}, {{"-i", "/frames"}, {"-o", "/out/x"}}},
+      {{"/frames", "-i", "a"}, {{"-i", "a"}}},
+      {{"-i", "/?"}, {{"-i", "noparam"}, {"/?", "noparam"}}},
+      {{"-o", "/help", "x"}, {{"-o", "noparam"}, {"/help", "x"}}},
+      {{"-i", "/help/x"}, {{"-i", "/help/x"}}},
+      // Anything that begins with "-" names an option, a negative number too.
+      {{"-forcecrop", "-5,0,10,10"}, {{"-forcecrop", "noparam"}, {"-5,0,10,10", "noparam"}}},
+      {{"-threshold", "-"}, {{"-threshold", "noparam"}, {"-", "noparam"}}},
+      {{"-I", "x"}, {{"-I", "x"}}},
+      {{"-i", "a", "-i", "b"}, {{"-i", "b"}}},
+      {{"-i", "a", "-i"}, {{"-i", "noparam"}}},
+      {{"-i", "a", "-i", ""}, {{"-i", "noparam"}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(describe(row.args));
+    Entries expected = row.expected;
+    expected["argv0"] = "velmoraReelCut";
+    const OptionMap options = parse(row.args);
+    const Entries actual(options.begin(), options.end());
+    EXPECT_EQ(actual, expected);
+  }
+}
+
+TEST(IsHelpRequested, EachSwitchAskedWithoutAValue) {
+  for (const char* help : {"-help", "-?", "--help", "--?", "/?", "/help"}) {
+    SCOPED_TRACE(help);
+    EXPECT_TRUE(isHelpRequested(parse({help})));
+    EXPECT_TRUE(isHelpRequested(parse({help, "-i", "x"})));
+    EXPECT_TRUE(isHelpRequested(parse({"-i", "x", help})));
+    EXPECT_FALSE(isHelpRequested(parse({help, "x"})));
+  }
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"-i", "x"}, {"-HELP"}, {"/h"}, {"-i", "/?x"}, {"-h"}}) {
+    SCOPED_TRACE(describe(args));
+    EXPECT_FALSE(isHelpRequested(parse(args)));
+  }
+}
+
+TEST(PrintHelp, PrintsTheTextWithADescriptionColumnAt23) {
+  // clang-format off
+  const std::string expected =
+      "List of commandline arguments:\n"
+      "\n"
+      "-i <path>" + std::string(13, ' ') + "Specifies path to the source frames.\n" +
+      "-o <path>" + std::string(13, ' ') + "Specifies output path for processed frames.\n" +
+      "-threshold" + std::string(12, ' ') +
+      "Autocrop alpha detection threshold [0-255] (default 0).\n" +
+      "-forcecrop <x,y,w,h>" + std::string(2, ' ') + "Crop to custom rect values.\n" +
+      "\n"
+      "Executing the program without arguments will start it in limited interactive mode where "
+      "user can specify input path, and program will then autocrop to common animation area.\n";
+  // clang-format on
+  testing::internal::CaptureStdout();
+  printHelp();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+}
+
+TEST(ParseCropRect, ReadsFourCommaSeparatedNumbers) {
+  struct Row {
+    const char* text;
+    bool parsed;
+    CropRect rect;  // expected; the untouched sentinel when not parsed
+  };
+  const CropRect sentinel = {9, 8, 7, 6};
+  const Row rows[] = {
+      {"10,20,110,70", true, {10, 20, 110, 70}},
+      {"1,2,3", false, sentinel},
+      {"1,2,3,4,5", false, sentinel},
+      {"noparam", false, sentinel},
+      {"", false, sentinel},
+      {",,,", true, {0, 0, 0, 0}},
+      {"10,20,30px,40", true, {10, 20, 30, 40}},
+      {" 7,1,2,3", true, {7, 1, 2, 3}},
+      {"5,-3,20,20", true, {5, -3, 20, 20}},
+      {"a,+4,x9,-0", true, {0, 4, 0, 0}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string("\"") + row.text + "\"");
+    CropRect rect = sentinel;
+    testing::internal::CaptureStdout();
+    const bool parsed = parseCropRect(row.text, rect);
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(parsed, row.parsed);
+    EXPECT_EQ(output, row.parsed ? std::string(">> Custom crop-rect: ") + row.text + "\n" : "");
+    EXPECT_EQ(rect.minX, row.rect.minX);
+    EXPECT_EQ(rect.minY, row.rect.minY);
+    EXPECT_EQ(rect.maxX, row.rect.maxX);
+    EXPECT_EQ(rect.maxY, row.rect.maxY);
+  }
+}
+
+TEST(ReadInt, ReadsTheLeadingNumberLikeScanf) {
+  const std::pair<const char*, int> rows[] = {
+      {"40", 40}, {"40abc", 40}, {"abc", 0}, {"", 0}, {"noparam", 0}, {" -7", -7}, {"+5", 5},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string("\"") + row.first + "\"");
+    EXPECT_EQ(readInt(row.first), row.second);
+  }
+}
+
+// std::cin reads the given text while the object lives.
+class CinFrom {
+ public:
+  explicit CinFrom(const std::string& text)
+      : input_(text), saved_(std::cin.rdbuf(input_.rdbuf())) {}
+  ~CinFrom() {
+    std::cin.rdbuf(saved_);
+    std::cin.clear();
+  }
+
+ private:
+  std::istringstream input_;
+  std::streambuf* saved_;
+};
+
+const char* const kPrompt = "Enter the source frames path: ";
+const char* const kWarning =
+    "\n  Warning: path appears to be invalid or inaccessible.\n  Try again or press CTRL+C to "
+    "terminate.\n\n";
+
+struct PromptRun {
+  std::string result;
+  std::string output;
+};
+
+PromptRun prompt(const std::string& input) {
+  CinFrom cin(input);
+  testing::internal::CaptureStdout();
+  PromptRun run;
+  run.result = promptSourcePath();
+  run.output = testing::internal::GetCapturedStdout();
+  return run;
+}
+
+class PromptSourcePath : public testing::Test {
+ protected:
+  ScopedTempDir temp;
+};
+
+TEST_F(PromptSourcePath, EmptyLineAsksAgainWithoutWarning) {
+  const PromptRun run = prompt("\n\n" + temp.path() + "\n");
+  EXPECT_EQ(run.result, temp.path());
+  EXPECT_EQ(run.output, std::string(kPrompt) + kPrompt + kPrompt);
+}
+
+TEST_F(PromptSourcePath, WrongFolderWarnsOnceThenTheRightOneIsTaken) {
+  const PromptRun run = prompt(temp.file("missing") + "\n" + temp.path() + "\nleft over\n");
+  EXPECT_EQ(run.result, temp.path());
+  EXPECT_EQ(run.output, std::string(kPrompt) + kWarning + kPrompt);
+}
+
+TEST_F(PromptSourcePath, AFileIsNoFolder) {
+  testing_support::writeFile(temp.file("a.png"), "x");
+  const PromptRun run = prompt(temp.file("a.png") + "\n");
+  EXPECT_EQ(run.result, "");
+  EXPECT_EQ(run.output, std::string(kPrompt) + kWarning + kPrompt);
+}
+
+TEST_F(PromptSourcePath, EndOfInputGivesTheEmptyText) {
+  PromptRun run = prompt("");
+  EXPECT_EQ(run.result, "");
+  EXPECT_EQ(run.output, kPrompt);
+
+  run = prompt("nowhere\n\n");
+  EXPECT_EQ(run.result, "");
+  EXPECT_EQ(run.output, std::string(kPrompt) + kWarning + kPrompt + kPrompt);
+}
+
+TEST_F(PromptSourcePath, LastLineWithoutLineFeedIsRead) {
+  const PromptRun run = prompt(temp.path());
+  EXPECT_EQ(run.result, temp.path());
+  EXPECT_EQ(run.output, kPrompt);
+}
+
+TEST_F(PromptSourcePath, TrailingBlankIsPartOfThePath) {
+  ASSERT_EQ(mkdir(temp.file("plain").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(temp.file("blank ").c_str(), 0700), 0);
+  const PromptRun run = prompt(temp.file("plain") + " \n" + temp.file("blank ") + "\n");
+  EXPECT_EQ(run.result, temp.file("blank "));
+  EXPECT_EQ(run.output, std::string(kPrompt) + kWarning + kPrompt);
+}
+
+}  // namespace
