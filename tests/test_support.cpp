@@ -61,6 +61,17 @@ ScopedTempDir::~ScopedTempDir() { removeTree(path_); }
 
 std::string ScopedTempDir::file(const std::string& relative) const { return path_ + "/" + relative; }
 
+ScopedWorkingDir::ScopedWorkingDir(const std::string& path) {
+  char current[PATH_MAX];
+  if (getcwd(current, sizeof current) == nullptr) throw std::runtime_error("getcwd failed");
+  previous_ = current;
+  if (chdir(path.c_str()) != 0) throw std::runtime_error("chdir failed: " + path);
+}
+
+ScopedWorkingDir::~ScopedWorkingDir() {
+  if (chdir(previous_.c_str()) != 0) std::abort();
+}
+
 FIBITMAP* makeRgbaImage(int width, int height, const std::function<Rgba(int, int)>& pixel) {
   FIBITMAP* image = FreeImage_Allocate(width, height, 32);
   if (image == nullptr) return nullptr;

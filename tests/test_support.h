@@ -29,6 +29,18 @@ class ScopedTempDir {
   std::string path_;
 };
 
+// Makes path the working directory; the previous one is restored on scope exit.
+class ScopedWorkingDir {
+ public:
+  explicit ScopedWorkingDir(const std::string& path);
+  ~ScopedWorkingDir();
+  ScopedWorkingDir(const ScopedWorkingDir&) = delete;
+  ScopedWorkingDir& operator=(const ScopedWorkingDir&) = delete;
+
+ private:
+  std::string previous_;
+};
+
 struct Rgba {
   uint8_t r, g, b, a;
 };
