@@ -32,10 +32,6 @@ void include(CropRect& box, int32_t x, int32_t y) {
   if (box.maxY == -1 || y > box.maxY) box.maxY = y;
 }
 
-}  // namespace
-
-namespace {
-
 // Widens box by the visible pixels of a width x height image, rows given top
 // first by rowAt(y) and a pixel tested by visible(row, x).
 template <typename RowAt, typename Visible>

@@ -229,3 +229,10 @@ TEST(Htext, EqualityIsCaseSensitive) {
   EXPECT_FALSE(htext("Frame") == "Frames");
   EXPECT_TRUE(htext("a") != htext("b"));
 }
+
+TEST(Htext, EqualityReadsTheZeroTerminatedViewOnEitherSide) {
+  EXPECT_TRUE(bytes("ab\0z") == "ab");
+  EXPECT_TRUE("ab" == bytes("ab\0z"));
+  EXPECT_FALSE("ab" != bytes("ab\0z"));
+  EXPECT_TRUE("ab" != htext("abc"));
+}

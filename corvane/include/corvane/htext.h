@@ -77,6 +77,10 @@ class htext : public std::string {
   std::u16string toWide() const;
 };
 
+// The same zero-terminated comparison with the plain string on the left.
+inline bool operator==(const char* a, const htext& b) { return b == a; }
+inline bool operator!=(const char* a, const htext& b) { return b != a; }
+
 htext operator+(const htext& a, const htext& b);
 htext operator+(const htext& a, const char* b);
 
