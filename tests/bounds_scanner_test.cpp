@@ -16,11 +16,6 @@ using namespace testing_support;
 
 namespace {
 
-std::string str(const CropRect& r) {
-  return "(" + std::to_string(r.minX) + ", " + std::to_string(r.minY) + ", " +
-         std::to_string(r.maxX) + ", " + std::to_string(r.maxY) + ")";
-}
-
 #define EXPECT_RECT(actual, x0, y0, x1, y1) EXPECT_EQ(str(actual), str(CropRect{x0, y0, x1, y1}))
 
 TEST(ProgressPercent, SinglePrecisionRatioTimes100Truncated) {

@@ -26,21 +26,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-void makeFolder(const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path; }
-void makeLink(const std::string& target, const std::string& path) {
-  ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0) << path;
-}
-
-std::map<std::string, Pattern> walkFrames() {
-  return {{"walk_c.png", Pattern{1, 16, 12, 3, 4, 6, 6}},
-          {"walk_a.png", Pattern{2, 16, 12, 8, 2, 12, 5}},
-          {"walk_b.png", Pattern{3, 16, 12, 5, 7, 9, 8}}};
-}
-
-void writeFrames(const std::string& folder, const std::map<std::string, Pattern>& frames) {
-  for (const auto& [name, pattern] : frames) writePattern(folder + "/" + name, pattern);
-}
-
 // Name and bytes of every entry of a folder that is a file.
 std::map<std::string, std::string> snapshot(const std::string& folder) {
   std::map<std::string, std::string> files;
@@ -76,7 +61,7 @@ TEST(ToolFaults, FrameThatCannotBeLoadedIsReportedAndItsNumberSkipped) {
       {"text file", [](const std::string& p) { writeFile(p, "not a picture\n"); }},
       {"sub-folder", [](const std::string& p) { makeFolder(p); }},
   };
-  const std::map<std::string, Pattern> frames = walkFrames();
+  const std::map<std::string, Pattern> frames = threeWalkFrames();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     ScopedTempDir dir;
@@ -108,7 +93,7 @@ TEST(ToolFaults, FrameThatCannotBeLoadedIsReportedAndItsNumberSkipped) {
 
 TEST(ToolFaults, FrameThatCannotBeSavedIsReportedAndTheOthersWritten) {
   ScopedTempDir dir;
-  const std::map<std::string, Pattern> frames = walkFrames();
+  const std::map<std::string, Pattern> frames = threeWalkFrames();
   writeFrames(dir.path(), frames);
   // A folder under the second output name cannot be replaced by a file.
   makeFolder(dir.file("autocropped"));
@@ -132,7 +117,7 @@ TEST(ToolFaults, FrameThatCannotBeSavedIsReportedAndTheOthersWritten) {
 
 TEST(ToolFaults, FailedSaveKeepsTheEarlierFrameOfThatName) {
   ScopedTempDir dir;
-  writeFrames(dir.path(), walkFrames());
+  writeFrames(dir.path(), threeWalkFrames());
   ASSERT_EQ(runTool({"-i", dir.path()}, "\n").exitCode, 0);
   const std::string out = dir.file("autocropped");
   const std::string earlier = readFile(out + "/out_00002.png");
@@ -154,7 +139,7 @@ TEST(ToolFaults, FailedSaveKeepsTheEarlierFrameOfThatName) {
 TEST(ToolFaults, OutputFolderBlockedByAFileStopsBeforeAnyFrameIsRead) {
   ScopedTempDir dir;
   ScopedTempDir outDir;
-  writeFrames(dir.path(), walkFrames());
+  writeFrames(dir.path(), threeWalkFrames());
   writeFile(dir.file("autocropped"), "in the way");
   writeFile(outDir.file("autocropped"), "also in the way");
   struct Row {
@@ -186,11 +171,11 @@ TEST(ToolFaults, OutputFolderThatIsTheSourceFolderStopsBeforeAnythingIsWritten) 
   const std::string loop = dir.file("loop");
   makeFolder(shots);
   makeFolder(frames);
-  writeFrames(frames, walkFrames());
+  writeFrames(frames, threeWalkFrames());
   makeLink(shots, link);
   // A folder whose "autocropped" entry leads back to the folder itself.
   makeFolder(loop);
-  writeFrames(loop, walkFrames());
+  writeFrames(loop, threeWalkFrames());
   makeLink(".", loop + "/autocropped");
 
   struct Row {
@@ -226,7 +211,7 @@ TEST(ToolFaults, OutputFolderThatIsTheSourceFolderStopsBeforeAnythingIsWritten) 
 
 TEST(ToolFaults, ForcedRectBeyondThirtyTwoBitsGivesTheInvalidRectStop) {
   ScopedTempDir dir;
-  writeFrames(dir.path(), walkFrames());
+  writeFrames(dir.path(), threeWalkFrames());
   makeFolder(dir.file("autocropped"));
   struct Row {
     std::string text;
@@ -251,7 +236,7 @@ TEST(ToolFaults, ForcedRectBeyondThirtyTwoBitsGivesTheInvalidRectStop) {
 
 TEST(ToolFaults, ForcedRectTooLargeToAllocateStopsBeforeAnyFrameIsWritten) {
   ScopedTempDir dir;
-  writeFrames(dir.path(), walkFrames());
+  writeFrames(dir.path(), threeWalkFrames());
   makeFolder(dir.file("autocropped"));
   struct Row {
     std::string text;

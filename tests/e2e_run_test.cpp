@@ -23,19 +23,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-void makeFolder(const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path; }
-
-// Three 16x12 frames whose visible boxes together span (3, 2) to (12, 8).
-std::map<std::string, Pattern> threeWalkFrames() {
-  return {{"walk_c.png", Pattern{1, 16, 12, 3, 4, 6, 6}},
-          {"walk_a.png", Pattern{2, 16, 12, 8, 2, 12, 5}},
-          {"walk_b.png", Pattern{3, 16, 12, 5, 7, 9, 8}}};
-}
-
-void writeFrames(const std::string& folder, const std::map<std::string, Pattern>& frames) {
-  for (const auto& [name, pattern] : frames) writePattern(folder + "/" + name, pattern);
-}
-
 // The output of a completed run on threeWalkFrames with the scan, after the
 // banner and count line and whatever comes between them and the scan.
 const std::string kWalkScanToEnd =

@@ -7,6 +7,8 @@
 
 #include <FreeImage.h>
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -273,6 +275,25 @@ inline std::vector<std::string> outNames(int count) {
   std::vector<std::string> names;
   for (int i = 1; i <= count; ++i) names.push_back(outName(i));
   return names;
+}
+
+
+inline void makeFolder(const std::string& path) {
+  ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path;
+}
+inline void makeLink(const std::string& target, const std::string& path) {
+  ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0) << path;
+}
+
+// Three 16x12 frames whose visible boxes together span (3, 2) to (12, 8).
+inline std::map<std::string, Pattern> threeWalkFrames() {
+  return {{"walk_c.png", Pattern{1, 16, 12, 3, 4, 6, 6}},
+          {"walk_a.png", Pattern{2, 16, 12, 8, 2, 12, 5}},
+          {"walk_b.png", Pattern{3, 16, 12, 5, 7, 9, 8}}};
+}
+
+inline void writeFrames(const std::string& folder, const std::map<std::string, Pattern>& frames) {
+  for (const auto& [name, pattern] : frames) writePattern(folder + "/" + name, pattern);
 }
 
 }  // namespace e2e

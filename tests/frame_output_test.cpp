@@ -15,11 +15,6 @@ using namespace testing_support;
 
 namespace {
 
-std::string str(const CropRect& r) {
-  return "(" + std::to_string(r.minX) + ", " + std::to_string(r.minY) + ", " +
-         std::to_string(r.maxX) + ", " + std::to_string(r.maxY) + ")";
-}
-
 TEST(IsRectValid, Table) {
   const std::pair<CropRect, bool> rows[] = {
       {{-1, -1, 0, 0}, false},  // what the scan gives for frames with nothing visible

@@ -149,6 +149,11 @@ std::vector<std::string> folderNames(const std::string& path) {
   return names;
 }
 
+std::string str(const velmora::CropRect& r) {
+  return "(" + std::to_string(r.minX) + ", " + std::to_string(r.minY) + ", " +
+         std::to_string(r.maxX) + ", " + std::to_string(r.maxY) + ")";
+}
+
 RunResult runTool(const std::vector<std::string>& args, const std::string& stdinText,
                   const std::string& workingDir) {
   const std::string scratch = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "bounds_scanner.h"
+
 namespace testing_support {
 
 // A fresh folder under $TMPDIR (or /tmp) made with mkdtemp, removed with all
@@ -68,6 +70,9 @@ std::string readFile(const std::string& path);
 bool exists(const std::string& path);
 // The names in a folder, sorted, without "." and "..".
 std::vector<std::string> folderNames(const std::string& path);
+
+// "(minX, minY, maxX, maxY)", for assertions that name a rectangle.
+std::string str(const velmora::CropRect& rect);
 
 struct RunResult {
   int exitCode = -1;      // the exit status, or 128 + signal when it was killed
