@@ -6,6 +6,7 @@
 
 #include "console.h"
 #include "corvane/hfolder.h"
+#include "frame_loader.h"
 
 namespace velmora {
 
@@ -18,8 +19,25 @@ constexpr int64_t kInt32Max = 2147483647;
 
 int64_t roundUpTo16(int64_t size) { return (size + 15) / 16 * 16; }
 
-// Opaque black in the library's byte order (blue, green, red, alpha).
-const RGBQUAD kFill = {0, 0, 0, 255};
+// Opaque black in the layout of one pixel of the frame's type: the library
+// copies as many bytes from the fill colour as one pixel has (8 for 16-bit
+// RGBA, up to 16), so a four-byte colour would be read past its end.
+const void* fillFor(FIBITMAP* frame) {
+  static const RGBQUAD bitmap = {0, 0, 0, 255};  // blue, green, red, alpha
+  static const FIRGBA16 rgba16 = {0, 0, 0, 65535};
+  static const FIRGBAF rgbaf = {0.0f, 0.0f, 0.0f, 1.0f};
+  static const double black[2] = {0.0, 0.0};  // the widest pixel, without alpha
+  switch (FreeImage_GetImageType(frame)) {
+    case FIT_BITMAP:
+      return &bitmap;
+    case FIT_RGBA16:
+      return &rgba16;
+    case FIT_RGBAF:
+      return &rgbaf;
+    default:
+      return black;
+  }
+}
 
 }  // namespace
 
@@ -49,13 +67,13 @@ void cropFrame(FIBITMAP*& frame, const CropRect& rect) {
   const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(frame));
   const int32_t width = static_cast<int32_t>(FreeImage_GetWidth(frame));
   FIBITMAP* cropped = FreeImage_EnlargeCanvas(frame, -rect.minX, -rect.minY, rect.maxX - width,
-                                              rect.maxY - height, &kFill, FI_COLOR_IS_RGBA_COLOR);
+                                              rect.maxY - height, fillFor(frame), FI_COLOR_IS_RGBA_COLOR);
   if (cropped == nullptr && (rect.minX >= width || rect.minY >= height || rect.maxX <= 0 ||
                              rect.maxY <= 0)) {
     // The library refuses a rectangle that misses the frame altogether; such
     // a frame (a small one among larger ones, say) crops to pure fill.
     cropped = FreeImage_AllocateExT(FreeImage_GetImageType(frame), rect.maxX - rect.minX,
-                                    rect.maxY - rect.minY, FreeImage_GetBPP(frame), &kFill,
+                                    rect.maxY - rect.minY, FreeImage_GetBPP(frame), fillFor(frame),
                                     FI_COLOR_IS_RGBA_COLOR, FreeImage_GetPalette(frame),
                                     FreeImage_GetRedMask(frame), FreeImage_GetGreenMask(frame),
                                     FreeImage_GetBlueMask(frame));
@@ -100,10 +118,8 @@ int writeCroppedFrames(const FrameList& frames, const htext& source, const htext
     const htext path = hfolder::join(source, name);
     const htext target = hfolder::join(output, "/autocropped/out_") + zeroPad(htext(int(i)), 5) + ".png";
     const char* failure = nullptr;
-    FIBITMAP* frame = FreeImage_Load(FIF_PNG, path.c_str(), PNG_DEFAULT);
-    if (frame == nullptr) {
-      failure = "could not be loaded as PNG";
-    } else {
+    FIBITMAP* frame = loadFrameForOutput(path, failure);
+    if (frame != nullptr) {
       cropFrame(frame, rect);
       if (frame == nullptr) {
         failure = "could not be cropped";

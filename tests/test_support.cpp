@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -158,8 +159,10 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& stdin
     _exit(127);
   }
   int status = 0;
-  waitpid(child, &status, 0);
+  struct rusage usage {};
+  wait4(child, &status, 0, &usage);
   RunResult result;
+  result.peakRssKb = usage.ru_maxrss;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.output = slurp(out);
   result.errors = slurp(err);

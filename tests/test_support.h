@@ -57,6 +57,7 @@ struct RunResult {
   int exitCode = -1;      // the exit status, or 128 + signal when it was killed
   std::string output;     // all of standard output
   std::string errors;     // all of standard error
+  long peakRssKb = 0;     // the child's peak resident set size
 };
 
 // Runs the built velmoraReelCut with args (argument 0 is added), standard
