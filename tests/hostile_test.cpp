@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -258,7 +259,17 @@ TEST_F(HostileFolder, TenThousandTinyFramesAreNumberedInFullWithFlatMemory) {
               "   - Corrected size: 16x16\n\n";
   for (unsigned k = 0; k <= count; ++k) expected += cropProgress(k, count);
   expected += "\nAll done!\n" + kExit;
-  const RunResult run = runTool({"-i", frames()});
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer keeps 256 MB of freed memory in quarantine by default,
+  // which would hide a real growth; 8 MB keeps it out of the way.
+  const char* const before = std::getenv("ASAN_OPTIONS");
+  const std::string saved = before != nullptr ? before : "";
+  setenv("ASAN_OPTIONS", (saved + ":quarantine_size_mb=8").c_str(), 1);
+  const RunResult run = runToolToClosingPause({"-i", frames()});
+  setenv("ASAN_OPTIONS", saved.c_str(), 1);
+#else
+  const RunResult run = runToolToClosingPause({"-i", frames()});
+#endif
   expectRun(run, 0, expected);
 
   std::vector<std::string> names;
@@ -269,15 +280,11 @@ TEST_F(HostileFolder, TenThousandTinyFramesAreNumberedInFullWithFlatMemory) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(folderNames(output()), names);
 
-  // One frame at a time is held: the peak stays near what one small run
-  // needs, whatever the number of frames. The sanitizer's quarantine of freed
-  // memory (256 MB) adds to it in that build.
-#if defined(__SANITIZE_ADDRESS__)
-  const long boundKb = 640 * 1024;
-#else
-  const long boundKb = 64 * 1024;
-#endif
-  EXPECT_LT(run.peakRssKb, boundKb) << "peak RSS in KB";
+  // One frame at a time is held: the peak stays near what a run over two
+  // frames needs (9 MB, 15 MB with the sanitizer), whatever the number of
+  // frames.
+  EXPECT_GT(run.peakRssKb, 0);
+  EXPECT_LT(run.peakRssKb, 64 * 1024) << "peak RSS in KB";
 }
 
 // Colour types and bit depths as a frame's only form. Frames whose alpha is a
