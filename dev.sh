@@ -3,11 +3,12 @@
 #
 #   ./dev.sh demo   install what is missing, build, crop the bundled demo frames
 #   ./dev.sh test   install what is missing, run the whole test suite
-#                   (a normal build and an address/undefined sanitizer build)
+#                   (a normal build, a short run of every fuzz target and an
+#                   address/undefined sanitizer build)
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(g++ cmake make libgtest-dev libfreeimage-dev)
+packages=(g++ cmake make libgtest-dev libfreeimage-dev zlib1g-dev valgrind clang-14 libclang-rt-14-dev)
 
 install_missing() {
   local missing=() p
@@ -46,6 +47,8 @@ run_tests() {
   install_missing
   build build
   (cd build && ctest --output-on-failure -j"$(nproc)")
+  # About 20 s in all: each fuzz target from its seed corpus.
+  fuzz/run 6
   build build-asan -DSANITIZE=ON
   (cd build-asan && ctest --output-on-failure -j"$(nproc)")
 }
