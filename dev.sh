@@ -3,13 +3,16 @@
 #
 #   ./dev.sh demo   install what is missing, build, crop the bundled demo frames
 #   ./dev.sh test   install what is missing, run the whole test suite
-#                   (a normal build and an address/undefined sanitizer build)
+#                   (a normal build, a short run of every fuzz target and an
+#                   address/undefined sanitizer build)
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# zlib1g-dev: the tests' PNG encoder. dpkg-dev, file, mandoc and groff-base:
-# the package test (cpack's dependency scan, the man page lint).
-packages=(g++ cmake make libgtest-dev libfreeimage-dev zlib1g-dev dpkg-dev file mandoc groff-base)
+# zlib1g-dev: the tests' PNG encoders. dpkg-dev, file, mandoc and groff-base:
+# the package test (cpack's dependency scan, the man page lint). valgrind: the
+# memory checks. clang-14 and libclang-rt-14-dev: the libFuzzer targets.
+packages=(g++ cmake make libgtest-dev libfreeimage-dev zlib1g-dev dpkg-dev file mandoc groff-base
+  valgrind clang-14 libclang-rt-14-dev)
 
 install_missing() {
   local missing=() p
@@ -48,6 +51,8 @@ run_tests() {
   install_missing
   build build
   (cd build && ctest --output-on-failure -j"$(nproc)")
+  # About 20 s in all: each fuzz target from its seed corpus.
+  fuzz/run 6
   build build-asan -DSANITIZE=ON
   (cd build-asan && ctest --output-on-failure -j"$(nproc)")
 }

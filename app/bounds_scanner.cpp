@@ -6,6 +6,7 @@
 
 #include "console.h"
 #include "corvane/hfolder.h"
+#include "frame_loader.h"
 
 namespace velmora {
 
@@ -130,7 +131,7 @@ CropRect determineBounds(FrameList frames, htext source, uint8_t threshold) {
   for (unsigned k = 0; k < count; ++k) {
     say("\r>> Determining bounds... %i%%", progressPercent(k, count));
     const htext path = hfolder::join(source, frames[k]);
-    FIBITMAP* frame = FreeImage_Load(FIF_PNG, path.c_str(), PNG_DEFAULT);
+    FIBITMAP* frame = loadFrameForScan(path, frames[k]);
     if (!scanLoadedFrame(frame, threshold, box)) {
       say("\nSTOP: alpha is not 8 BPP (%s).\n", frames[k]);
       waitForEnter();

@@ -6,6 +6,7 @@
 
 #include "console.h"
 #include "corvane/hfolder.h"
+#include "frame_loader.h"
 
 namespace velmora {
 
@@ -18,19 +19,23 @@ constexpr int64_t kInt32Max = 2147483647;
 
 int64_t roundUpTo16(int64_t size) { return (size + 15) / 16 * 16; }
 
-// Opaque black in the library's byte order (blue, green, red, alpha).
-const RGBQUAD kFill = {0, 0, 0, 255};
-const FIRGBA16 kFillRgba16 = {0, 0, 0, 65535};
-// Black for every other pixel type; the library reads as many bytes as one
-// pixel of the image holds (16 at most), so the buffer must cover them all.
-const uint8_t kFillZero[16] = {};
-
-// The library reads the fill colour as a pixel of the image's own type.
-const void* fillFor(FIBITMAP* image) {
-  switch (FreeImage_GetImageType(image)) {
-    case FIT_BITMAP: return &kFill;
-    case FIT_RGBA16: return &kFillRgba16;
-    default: return kFillZero;
+// Opaque black in the layout of one pixel of the frame's type: the library
+// copies as many bytes from the fill colour as one pixel has (8 for 16-bit
+// RGBA, up to 16), so a four-byte colour would be read past its end.
+const void* fillFor(FIBITMAP* frame) {
+  static const RGBQUAD bitmap = {0, 0, 0, 255};  // blue, green, red, alpha
+  static const FIRGBA16 rgba16 = {0, 0, 0, 65535};
+  static const FIRGBAF rgbaf = {0.0f, 0.0f, 0.0f, 1.0f};
+  static const double black[2] = {0.0, 0.0};  // the widest pixel, without alpha
+  switch (FreeImage_GetImageType(frame)) {
+    case FIT_BITMAP:
+      return &bitmap;
+    case FIT_RGBA16:
+      return &rgba16;
+    case FIT_RGBAF:
+      return &rgbaf;
+    default:
+      return black;
   }
 }
 
@@ -118,10 +123,8 @@ int writeCroppedFrames(const FrameList& frames, const htext& source, const htext
     const htext path = hfolder::join(source, name);
     const htext target = hfolder::join(output, "/autocropped/out_") + zeroPad(htext(int(i)), 5) + ".png";
     const char* failure = nullptr;
-    FIBITMAP* frame = FreeImage_Load(FIF_PNG, path.c_str(), PNG_DEFAULT);
-    if (frame == nullptr) {
-      failure = "could not be loaded as PNG";
-    } else {
+    FIBITMAP* frame = loadFrameForOutput(path, failure);
+    if (frame != nullptr) {
       cropFrame(frame, rect);
       if (frame == nullptr) {
         failure = "could not be cropped";

@@ -3,6 +3,7 @@
 #include "bounds_scanner.h"
 #include "console.h"
 #include "corvane/hfolder.h"
+#include "frame_loader.h"
 #include "frame_output.h"
 #include "options.h"
 
@@ -119,6 +120,8 @@ int runDriver(int argc, const char* const* argv) {
     if (!obtainRect(forced, frames, source, threshold, rect)) return 1;
   } catch (const char* text) {
     say("\nFATAL ERROR: %s\n", text);
+    return 1;
+  } catch (const FrameRefused&) {
     return 1;
   }
 

@@ -214,4 +214,66 @@ ScopedStdin::~ScopedStdin() {
   close(saved_);
 }
 
+namespace {
+
+long highWaterKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+}  // namespace
+
+RunResult runToolToClosingPause(const std::vector<std::string>& args) {
+  const std::string scratch = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
+  const int err = tempFile(scratch, "velmora-err-");
+  int in[2];
+  int out[2];
+  if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
+
+  std::vector<std::string> argvText = {VELMORA_BINARY};
+  argvText.insert(argvText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argvText) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err, 2);
+    close(in[0]);
+    close(in[1]);
+    close(out[0]);
+    close(out[1]);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  RunResult result;
+  const std::string pause = "Press Enter to exit...";
+  char buffer[65536];
+  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) {
+    result.output.append(buffer, size_t(n));
+    const bool paused = result.output.size() >= pause.size() &&
+                        result.output.compare(result.output.size() - pause.size(), pause.size(), pause) == 0;
+    if (paused && in[1] >= 0) {
+      result.peakRssKb = highWaterKb(child);
+      close(in[1]);
+      in[1] = -1;
+    }
+  }
+  if (in[1] >= 0) close(in[1]);
+  close(out[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.errors = slurp(err);
+  close(err);
+  return result;
+}
+
 }  // namespace testing_support

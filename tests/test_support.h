@@ -78,6 +78,7 @@ struct RunResult {
   int exitCode = -1;      // the exit status, or 128 + signal when it was killed
   std::string output;     // all of standard output
   std::string errors;     // all of standard error
+  long peakRssKb = -1;    // see runToolToClosingPause
 };
 
 // Runs the built velmoraReelCut with args (argument 0 is added), standard
@@ -99,6 +100,12 @@ class ScopedStdin {
  private:
   int saved_;
 };
+
+// Like runTool with an empty input, but standard input stays open until the
+// tool prints its closing pause "Press Enter to exit...", and peakRssKb is
+// the tool's peak resident set size read there (VmHWM of its own address
+// space: the rusage of a forked child would include the test's own memory).
+RunResult runToolToClosingPause(const std::vector<std::string>& args);
 
 }  // namespace testing_support
 

@@ -1,0 +1,407 @@
+// The tool, end to end, on broken, lying and unusual folders: whatever a
+// folder holds, the run ends with one of the tool's own messages, the exit
+// code that goes with it, nothing on standard error and no file outside the
+// output folder.
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bounds_scanner.h"
+#include "png_bytes.h"
+#include "test_support.h"
+
+using namespace testing_support;
+namespace pb = png_bytes;
+
+namespace {
+
+const std::string kBanner =
+    "velmoraReelCut v0.1 (standalone)\n--------------------------------\n";
+const std::string kContinue = "\nPress Enter to continue...\n";
+const std::string kExit = "\nPress Enter to exit...\n";
+
+std::string counted(int frames) {
+  return kBanner + "Checking source dir...\r" + std::to_string(frames) + " png files to process.\n\n";
+}
+
+std::string scanProgress(unsigned done, unsigned total) {
+  return "\r>> Determining bounds... " + std::to_string(velmora::progressPercent(done, total)) + "%";
+}
+
+std::string cropProgress(unsigned done, unsigned total) {
+  return "\r>> Cropping and saving new frames to disk... " +
+         std::to_string(velmora::progressPercent(done, total)) + "%";
+}
+
+std::string scanStopsOn(const std::string& name) {
+  return counted(1) + scanProgress(0, 1) + "\nSTOP: alpha is not 8 BPP (" + name + ").\n" +
+         kContinue + "\nFATAL ERROR: alpha not 8bpp\n";
+}
+
+// A -forcecrop 0,0,16,16 -o <target> run over one frame that is not written.
+std::string forcedFailure(const std::string& name, const std::string& why, const std::string& target) {
+  return counted(1) + "Using specified output path: " + target + "\n\n>> Custom crop-rect: 0,0,16,16\n   - Cropped position: 0, 0\n" +
+         "   - Animation area: 16x16\n   - Corrected size: 16x16\n\n" + cropProgress(0, 1) +
+         "\nWarning, frame \"" + name + "\" " + why + "; \"out_00001.png\" was not written.\n" +
+         cropProgress(1, 1) + "\nSTOP: 1 of 1 frames could not be written.\n" + kExit;
+}
+
+// A scan of one frame whose content is the 5 x 4 block at (3, 2).
+std::string blockCropped() {
+  return counted(1) + scanProgress(0, 1) + "\r>> Determining bounds... 100%\n" +
+         "   - Cropped position: 3, 2\n   - Animation area: 5x4\n   - Corrected size: 16x16\n\n" +
+         cropProgress(0, 1) + cropProgress(1, 1) + "\nAll done!\n" + kExit;
+}
+
+std::string validFrame() {
+  pb::Image image = pb::patterned(5, 4, pb::kRgba, 8, false);
+  return pb::encode(image);
+}
+
+void expectRun(const RunResult& run, int exitCode, const std::string& output) {
+  EXPECT_EQ(run.exitCode, exitCode);
+  EXPECT_EQ(run.output, output);
+  EXPECT_EQ(run.errors, "");
+}
+
+// A frame of the given kind, 20 x 12, transparent or dark except for the
+// 5 x 4 block at (3, 2). Palette images use index 0 outside the block and 1
+// inside; with `transparency` their tRNS makes index 0 (grey: value 0)
+// transparent.
+pb::Image blockFrame(pb::Colour colour, int depth, bool interlaced, bool transparency) {
+  pb::Image image;
+  image.width = 20;
+  image.height = 12;
+  image.colour = colour;
+  image.depth = depth;
+  image.interlaced = interlaced;
+  const uint16_t top = uint16_t((1u << depth) - 1);
+  for (uint32_t y = 0; y < image.height; ++y) {
+    for (uint32_t x = 0; x < image.width; ++x) {
+      const bool in = x >= 3 && x < 8 && y >= 2 && y < 6;
+      switch (colour) {
+        case pb::kRgba:
+          for (uint16_t v : {uint16_t(in ? top / 2 : 0), uint16_t(in ? top / 4 : 0), uint16_t(in ? top : 0),
+                             uint16_t(in ? top : 0)}) {
+            image.samples.push_back(v);
+          }
+          break;
+        case pb::kGreyAlpha:
+          image.samples.push_back(in ? top / 2 : 0);
+          image.samples.push_back(in ? top : 0);
+          break;
+        case pb::kRgb:
+          for (int c = 0; c < 3; ++c) image.samples.push_back(in ? top : 0);
+          break;
+        default:  // grey and palette
+          image.samples.push_back(in ? 1 : 0);
+          break;
+      }
+    }
+  }
+  if (colour == pb::kPalette) {
+    for (uint32_t i = 0; i < (1u << depth); ++i) image.palette += std::string{char(i), char(200), char(255 - i)};
+    if (transparency) image.transparency = std::string(1, '\0');
+  } else if (colour == pb::kGrey && transparency) {
+    image.transparency = std::string(2, '\0');
+  }
+  return image;
+}
+
+class HostileFolder : public ::testing::Test {
+ protected:
+  std::string frames() const { return folder.file("frames"); }
+  std::string output() const { return folder.file("frames/autocropped"); }
+  void SetUp() override { ASSERT_EQ(mkdir(frames().c_str(), 0755), 0); }
+
+  ScopedTempDir folder;
+};
+
+struct BrokenFrame {
+  const char* what;
+  std::function<void(const std::string& path)> make;
+  // Standard output of the scan after its first progress line.
+  std::string scanEnding;
+  // The reason the frame loop gives with -forcecrop.
+  const char* forcedWhy;
+};
+
+const char* const kUnloadable = "could not be loaded as PNG";
+
+std::string unreadableEnding() { return "\nSTOP: alpha is not 8 BPP (x.png).\n" + kContinue + "\nFATAL ERROR: alpha not 8bpp\n"; }
+
+std::string refusedEnding(const std::string& size) {
+  return "\nSTOP: Frame \"x.png\" declares " + size +
+         " pixels, more than the 268435456 a frame may hold; no frame is written.\n" + kContinue;
+}
+
+std::vector<BrokenFrame> brokenFrames() {
+  return {
+      {"a zero-byte file", [](const std::string& p) { writeFile(p, ""); }, unreadableEnding(), kUnloadable},
+      {"a text file", [](const std::string& p) { writeFile(p, "frame 1: a walking cat\n"); },
+       unreadableEnding(), kUnloadable},
+      {"a PNG cut off in its pixel data",
+       [](const std::string& p) { writeFile(p, pb::cutInPixelData(pb::encode(pb::patterned(64, 64, pb::kRgba, 8, false)))); },
+       unreadableEnding(), kUnloadable},
+      {"a bad CRC in IDAT", [](const std::string& p) { writeFile(p, pb::withBadCrc(validFrame(), "IDAT")); },
+       unreadableEnding(), kUnloadable},
+      {"a bad CRC in IHDR", [](const std::string& p) { writeFile(p, pb::withBadCrc(validFrame(), "IHDR")); },
+       unreadableEnding(), kUnloadable},
+      {"a header of 100000 x 100000 over almost no data",
+       [](const std::string& p) { writeFile(p, pb::hugeHeader(100000, 100000)); }, refusedEnding("100000x100000"),
+       "declares more than 268435456 pixels"},
+      {"a decompression bomb of 20000 x 20000", [](const std::string& p) { writeFile(p, pb::zeroBomb(20000, 20000)); },
+       refusedEnding("20000x20000"), "declares more than 268435456 pixels"},
+      {"text chunks that inflate to 80 MB",
+       [](const std::string& p) { writeFile(p, pb::withTextBomb(validFrame(), 10, 8000000)); },
+       "\nSTOP: Frame \"x.png\" holds more than 65536 bytes of compressed metadata; no frame is written.\n" +
+           kContinue,
+       "holds more than 65536 bytes of compressed metadata"},
+      {"a dangling symbolic link",
+       [](const std::string& p) { ASSERT_EQ(symlink((p + ".gone").c_str(), p.c_str()), 0); }, unreadableEnding(),
+       kUnloadable},
+      {"a sub-folder", [](const std::string& p) { ASSERT_EQ(mkdir(p.c_str(), 0755), 0); }, unreadableEnding(),
+       kUnloadable},
+      // Opening a named pipe would wait for a writer that never comes.
+      {"a named pipe", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }, unreadableEnding(),
+       kUnloadable},
+  };
+}
+
+TEST_F(HostileFolder, BrokenFrameEndsTheScanAndIsReportedByTheFrameLoop) {
+  for (const BrokenFrame& frame : brokenFrames()) {
+    SCOPED_TRACE(frame.what);
+    ScopedTempDir run;
+    const std::string source = run.file("frames");
+    ASSERT_EQ(mkdir(source.c_str(), 0755), 0);
+    frame.make(source + "/x.png");
+
+    expectRun(runTool({"-i", source}), 1, counted(1) + scanProgress(0, 1) + frame.scanEnding);
+    EXPECT_EQ(folderNames(source + "/autocropped"), std::vector<std::string>{});
+
+    expectRun(runTool({"-i", source, "-o", run.path(), "-forcecrop", "0,0,16,16"}), 1,
+              forcedFailure("x.png", frame.forcedWhy, run.path()));
+    EXPECT_EQ(folderNames(run.file("autocropped")), std::vector<std::string>{});
+  }
+}
+
+TEST(PngBytes, BombsAreRealAtASizeThatCanBeDecoded) {
+  ScopedTempDir folder;
+  writeFile(folder.file("bomb.png"), pb::zeroBomb(300, 2000));
+  FIBITMAP* bomb = FreeImage_Load(FIF_PNG, folder.file("bomb.png").c_str(), PNG_DEFAULT);
+  ASSERT_NE(bomb, nullptr);
+  EXPECT_EQ(FreeImage_GetWidth(bomb), 300u);
+  EXPECT_EQ(FreeImage_GetHeight(bomb), 2000u);
+  const Rgba last = pixelAt(bomb, 299, 1999);
+  EXPECT_EQ(last.r + last.g + last.b + last.a, 0);
+  FreeImage_Unload(bomb);
+
+  writeFile(folder.file("text.png"), pb::withTextBomb(validFrame(), 2, 100000));
+  FIBITMAP* text = FreeImage_Load(FIF_PNG, folder.file("text.png").c_str(), PNG_DEFAULT);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_COMMENTS, text), 2u);
+  FreeImage_Unload(text);
+}
+
+TEST_F(HostileFolder, NamesThatLookLikeFormatsOptionsOrLinesArePrintedAsTheyAre) {
+  const std::vector<std::string> names = {"100%s%n%%.png", " two  spaces .png", "-i.png", "\xc3\xa9t\xc3\xa9 \xe6\xbc\xa2.png",
+                                          "line\nfeed.png"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    ScopedTempDir run;
+    writeFile(run.file(name), "");
+    expectRun(runTool({"-i", run.path()}), 1, scanStopsOn(name));
+    ScopedTempDir target;
+    expectRun(runTool({"-i", run.path(), "-o", target.path(), "-forcecrop", "0,0,16,16"}), 1,
+              forcedFailure(name, kUnloadable, target.path()));
+  }
+
+  // The same names as good frames, in a source folder and an output folder
+  // whose own names hold the same characters.
+  const std::string source = folder.file("src 100%s\n\xc3\xa9");
+  const std::string target = folder.file("out %n -o");
+  ASSERT_EQ(mkdir(source.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
+  for (const std::string& name : names) writeFile(source + "/" + name, validFrame());
+  std::string expected = counted(5) + "Using specified output path: " + target + "\n\n";
+  for (unsigned k = 0; k < 5; ++k) expected += scanProgress(k, 5);
+  expected += "\r>> Determining bounds... 100%\n   - Cropped position: 0, 0\n   - Animation area: 5x4\n"
+              "   - Corrected size: 16x16\n\n";
+  for (unsigned k = 0; k <= 5; ++k) expected += cropProgress(k, 5);
+  expected += "\nAll done!\n" + kExit;
+  expectRun(runTool({"-i", source, "-o", target}), 0, expected);
+  EXPECT_EQ(folderNames(target + "/autocropped"),
+            (std::vector<std::string>{"out_00001.png", "out_00002.png", "out_00003.png", "out_00004.png",
+                                      "out_00005.png"}));
+  EXPECT_EQ(folderNames(source).size(), names.size());
+}
+
+TEST_F(HostileFolder, TenThousandTinyFramesAreNumberedInFullWithFlatMemory) {
+  const unsigned count = 10000;
+  // 2 x 2, only the bottom-right pixel visible.
+  const std::string frame = [] {
+    pb::Image image = pb::patterned(2, 2, pb::kRgba, 8, false);
+    for (size_t i = 0; i < image.samples.size(); ++i) image.samples[i] = i >= 12 ? 255 : 0;
+    return pb::encode(image);
+  }();
+  for (unsigned i = 0; i < count; ++i) writeFile(frames() + "/f" + std::to_string(i) + ".png", frame);
+
+  std::string expected = counted(int(count));
+  for (unsigned k = 0; k < count; ++k) expected += scanProgress(k, count);
+  expected += "\r>> Determining bounds... 100%\n   - Cropped position: 1, 1\n   - Animation area: 1x1\n"
+              "   - Corrected size: 16x16\n\n";
+  for (unsigned k = 0; k <= count; ++k) expected += cropProgress(k, count);
+  expected += "\nAll done!\n" + kExit;
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer keeps 256 MB of freed memory in quarantine by default,
+  // which would hide a real growth; 8 MB keeps it out of the way.
+  const char* const before = std::getenv("ASAN_OPTIONS");
+  const std::string saved = before != nullptr ? before : "";
+  setenv("ASAN_OPTIONS", (saved + ":quarantine_size_mb=8").c_str(), 1);
+  const RunResult run = runToolToClosingPause({"-i", frames()});
+  setenv("ASAN_OPTIONS", saved.c_str(), 1);
+#else
+  const RunResult run = runToolToClosingPause({"-i", frames()});
+#endif
+  expectRun(run, 0, expected);
+
+  std::vector<std::string> names;
+  for (unsigned i = 1; i <= count; ++i) {
+    std::string number = std::to_string(i);
+    names.push_back("out_" + std::string(number.size() < 5 ? 5 - number.size() : 0, '0') + number + ".png");
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(folderNames(output()), names);
+
+  // One frame at a time is held: the peak stays near what a run over two
+  // frames needs (9 MB, 15 MB with the sanitizer), whatever the number of
+  // frames.
+  EXPECT_GT(run.peakRssKb, 0);
+  EXPECT_LT(run.peakRssKb, 64 * 1024) << "peak RSS in KB";
+}
+
+// Colour types and bit depths as a frame's only form. Frames whose alpha is a
+// channel of 8 bits (RGBA, grey-alpha, interlaced or not) are cropped; frames
+// without any transparency stop the scan.
+TEST_F(HostileFolder, EveryColourTypeEitherCropsOrStopsOnMissingAlpha) {
+  struct Kind {
+    pb::Colour colour;
+    int depth;
+    bool interlaced;
+    bool crops;
+  };
+  const std::vector<Kind> kinds = {
+      {pb::kRgba, 8, false, true},      {pb::kRgba, 8, true, true},       {pb::kGreyAlpha, 8, false, true},
+      {pb::kGreyAlpha, 8, true, true},  {pb::kRgb, 8, false, false},      {pb::kRgb, 16, true, false},
+      {pb::kGrey, 1, false, false},     {pb::kGrey, 2, true, false},      {pb::kGrey, 4, false, false},
+      {pb::kGrey, 8, true, false},      {pb::kGrey, 16, false, false},    {pb::kPalette, 1, false, false},
+      {pb::kPalette, 2, false, false},  {pb::kPalette, 4, true, false},   {pb::kPalette, 8, false, false},
+  };
+  for (const Kind& kind : kinds) {
+    SCOPED_TRACE("colour type " + std::to_string(kind.colour) + ", " + std::to_string(kind.depth) + " bits" +
+                 (kind.interlaced ? ", interlaced" : ""));
+    ScopedTempDir run;
+    writeFile(run.file("x.png"), pb::encode(blockFrame(kind.colour, kind.depth, kind.interlaced, false)));
+    const RunResult result = runTool({"-i", run.path()});
+    if (!kind.crops) {
+      expectRun(result, 1, scanStopsOn("x.png"));
+      EXPECT_EQ(folderNames(run.file("autocropped")), std::vector<std::string>{});
+      continue;
+    }
+    expectRun(result, 0, blockCropped());
+    FIBITMAP* out = FreeImage_Load(FIF_PNG, run.file("autocropped/out_00001.png").c_str(), PNG_DEFAULT);
+    if (out == nullptr) {
+      ADD_FAILURE() << "out_00001.png does not load";
+      continue;
+    }
+    if (FreeImage_GetBPP(out) != 32) {
+      ADD_FAILURE() << "out_00001.png has " << FreeImage_GetBPP(out) << " bits per pixel";
+      FreeImage_Unload(out);
+      continue;
+    }
+    const Rgba inside = pixelAt(out, 4, 3);
+    const Rgba beside = pixelAt(out, 5, 0);
+    const Rgba below = pixelAt(out, 0, 15);
+    EXPECT_EQ(inside.a, 255);
+    EXPECT_NE(inside.r + inside.g + inside.b, 0);
+    EXPECT_EQ(beside.a, 0);
+    EXPECT_EQ(below.r + below.g + below.b, 0);
+    EXPECT_EQ(below.a, 255);
+    FreeImage_Unload(out);
+  }
+}
+
+// With -forcecrop no scan stands in the way of a 16-bit frame. The canvas
+// beyond it is filled with opaque black in the frame's own pixel layout (a
+// four-byte colour was once read as eight for 16-bit RGBA).
+TEST_F(HostileFolder, ForcedCropFillsBeyondSixteenBitFramesWithOpaqueBlack) {
+  struct Kind {
+    pb::Colour colour;
+    int depth;
+  };
+  for (const Kind& kind : std::vector<Kind>{{pb::kRgba, 16}, {pb::kRgb, 16}, {pb::kGreyAlpha, 16}, {pb::kRgba, 8}}) {
+    SCOPED_TRACE("colour type " + std::to_string(kind.colour) + ", " + std::to_string(kind.depth) + " bits");
+    ScopedTempDir run;
+    writeFile(run.file("x.png"), pb::encode(blockFrame(kind.colour, kind.depth, false, false)));
+    expectRun(runTool({"-i", run.path(), "-forcecrop", "0,-2,30,30"}), 0,
+              counted(1) + ">> Custom crop-rect: 0,-2,30,30\n   - Cropped position: 0, -2\n" +
+                  "   - Animation area: 30x32\n   - Corrected size: 32x32\n\n" + cropProgress(0, 1) +
+                  cropProgress(1, 1) + "\nAll done!\n" + kExit);
+    FIBITMAP* out = FreeImage_Load(FIF_PNG, run.file("autocropped/out_00001.png").c_str(), PNG_DEFAULT);
+    FIBITMAP* rgba = out != nullptr ? FreeImage_ConvertTo32Bits(out) : nullptr;
+    FreeImage_Unload(out);
+    if (rgba == nullptr) {
+      ADD_FAILURE() << "out_00001.png does not load as RGBA";
+      continue;
+    }
+    for (const auto& [x, y] : std::vector<std::pair<int, int>>{{0, 0}, {9, 1}, {1, 14}, {31, 31}, {22, 5}}) {
+      const Rgba p = pixelAt(rgba, x, y);
+      EXPECT_EQ(p.r + p.g + p.b, 0) << "at " << x << ", " << y;
+      EXPECT_EQ(p.a, 255) << "at " << x << ", " << y;
+    }
+    const Rgba inside = pixelAt(rgba, 5, 5);
+    EXPECT_EQ(inside.a, 255);
+    EXPECT_NE(inside.r + inside.g + inside.b, 0);
+    FreeImage_Unload(rgba);
+  }
+}
+
+// Transparency that is not an 8-bit channel: a tRNS chunk on palette and grey
+// frames, and 16-bit alpha, some of them interlaced: all are cropped.
+TEST_F(HostileFolder, TransparencyOtherThanAnEightBitChannelCrops) {
+  struct Kind {
+    pb::Colour colour;
+    int depth;
+    bool interlaced;
+  };
+  const std::vector<Kind> kinds = {
+      {pb::kPalette, 1, false}, {pb::kPalette, 2, true},   {pb::kPalette, 4, false}, {pb::kPalette, 8, true},
+      {pb::kGrey, 1, false},    {pb::kGrey, 2, false},     {pb::kGrey, 4, true},     {pb::kGrey, 8, false},
+      {pb::kGrey, 16, true},    {pb::kRgba, 16, false},    {pb::kRgba, 16, true},    {pb::kGreyAlpha, 16, false},
+      {pb::kGreyAlpha, 16, true},
+  };
+  for (const Kind& kind : kinds) {
+    SCOPED_TRACE("colour type " + std::to_string(kind.colour) + ", " + std::to_string(kind.depth) + " bits" +
+                 (kind.interlaced ? ", interlaced" : ""));
+    ScopedTempDir run;
+    writeFile(run.file("x.png"), pb::encode(blockFrame(kind.colour, kind.depth, kind.interlaced, true)));
+    expectRun(runTool({"-i", run.path()}), 0, blockCropped());
+    FIBITMAP* out = FreeImage_Load(FIF_PNG, run.file("autocropped/out_00001.png").c_str(), PNG_DEFAULT);
+    if (out == nullptr) {
+      ADD_FAILURE() << "out_00001.png does not load";
+      continue;
+    }
+    EXPECT_EQ(FreeImage_GetWidth(out), 16u);
+    EXPECT_EQ(FreeImage_GetHeight(out), 16u);
+    FreeImage_Unload(out);
+  }
+}
+
+}  // namespace
