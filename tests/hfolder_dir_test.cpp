@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <set>
@@ -103,14 +104,27 @@ TEST(HfolderDir, IsFolderOnRelativePaths) {
   }
 }
 
+// Root reads a folder of mode 000 anyway, so as root the check runs in a child
+// that has given up root for the unprivileged "nobody" (uid and gid 65534).
 TEST(HfolderDir, UnreadableFolderIsNotAFolder) {
-  if (geteuid() == 0) GTEST_SKIP() << "root can read a folder with mode 000";
   ScopedTempDir tmp;
+  ASSERT_EQ(chmod(tmp.path().c_str(), 0711), 0);
   makeDir(tmp.file("locked"));
   writeFile(tmp.file("locked/a.png"), "");
   ASSERT_EQ(chmod(tmp.file("locked").c_str(), 0), 0);
-  EXPECT_FALSE(hfolder::isFolder(tmp.file("locked")));
-  EXPECT_TRUE(hfolder::listEntries(tmp.file("locked")).empty());
+  const std::string locked = tmp.file("locked");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    if (hfolder::isFolder(locked)) _exit(1);
+    _exit(hfolder::listEntries(locked).empty() ? 0 : 2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: isFolder was true, 2: entries were listed, "
+                                       "3: could not leave root";
 }
 
 TEST(HfolderDir, ListEntries) {
