@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "alpha_row_search.h"
 #include "console.h"
 #include "corvane/hfolder.h"
 
@@ -37,9 +38,10 @@ void accumulateBounds(FIBITMAP* alpha, uint8_t threshold, CropRect& box) {
   const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(alpha));
   const RGBQUAD* palette = FreeImage_GetPalette(alpha);
   if (palette == nullptr) return;
-  // The palette is read once per frame; afterwards a pixel costs one lookup.
+  // The palette is read once per frame, into the table the row searches use.
   bool visible[256];
   for (int i = 0; i < 256; ++i) visible[i] = palette[i].rgbRed > threshold;
+  const AlphaRowSearch search(visible);
 
   for (int32_t y = 0; y < height; ++y) {
     // The library stores rows bottom-up.
@@ -48,25 +50,15 @@ void accumulateBounds(FIBITMAP* alpha, uint8_t threshold, CropRect& box) {
       // A row that crosses the box so far can only widen it: look at the
       // columns left of it from the left and right of it from the right.
       const int32_t leftEnd = std::min(box.minX, width);
-      for (int32_t x = 0; x < leftEnd; ++x) {
-        if (visible[row[x]]) {
-          box.minX = x;
-          break;
-        }
-      }
-      for (int32_t x = width - 1; x > box.maxX; --x) {
-        if (visible[row[x]]) {
-          box.maxX = x;
-          break;
-        }
-      }
+      const int32_t left = search.firstVisible(row, 0, leftEnd);
+      if (left < leftEnd) box.minX = left;
+      const int32_t right = search.lastVisible(row, box.maxX + 1, width);
+      if (right > box.maxX) box.maxX = right;
       continue;
     }
-    int32_t first = 0;
-    while (first < width && !visible[row[first]]) ++first;
+    const int32_t first = search.firstVisible(row, 0, width);
     if (first == width) continue;
-    int32_t last = width - 1;
-    while (!visible[row[last]]) --last;
+    const int32_t last = search.lastVisible(row, first, width);
     include(box, first, y);
     include(box, last, y);
   }
