@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "alpha_row_search.h"
 #include "console.h"
 #include "corvane/hfolder.h"
 #include "frame_loader.h"
@@ -33,39 +34,45 @@ void include(CropRect& box, int32_t x, int32_t y) {
   if (box.maxY == -1 || y > box.maxY) box.maxY = y;
 }
 
-// Widens box by the visible pixels of a width x height image, rows given top
-// first by rowAt(y) and a pixel tested by visible(row, x).
-template <typename RowAt, typename Visible>
-void accumulateRows(int32_t width, int32_t height, RowAt rowAt, Visible visible, CropRect& box) {
+// Widens box by the visible pixels of a width x height image whose rows come
+// top first from rowAt(y). search.firstVisible(row, from, to) gives the first
+// visible column in [from, to), or to; search.lastVisible the last, or -1.
+template <typename RowAt, typename Search>
+void accumulateRows(int32_t width, int32_t height, RowAt rowAt, const Search& search,
+                    CropRect& box) {
   for (int32_t y = 0; y < height; ++y) {
     const auto row = rowAt(y);
     if (isSet(box) && y >= box.minY && y <= box.maxY) {
       // A row that crosses the box so far can only widen it: look at the
       // columns left of it from the left and right of it from the right.
       const int32_t leftEnd = std::min(box.minX, width);
-      for (int32_t x = 0; x < leftEnd; ++x) {
-        if (visible(row, x)) {
-          box.minX = x;
-          break;
-        }
-      }
-      for (int32_t x = width - 1; x > box.maxX; --x) {
-        if (visible(row, x)) {
-          box.maxX = x;
-          break;
-        }
-      }
+      const int32_t left = search.firstVisible(row, 0, leftEnd);
+      if (left < leftEnd) box.minX = left;
+      const int32_t rightStart = box.maxX < width ? box.maxX + 1 : width;
+      const int32_t right = search.lastVisible(row, rightStart, width);
+      if (right >= rightStart) box.maxX = right;
       continue;
     }
-    int32_t first = 0;
-    while (first < width && !visible(row, first)) ++first;
+    const int32_t first = search.firstVisible(row, 0, width);
     if (first == width) continue;
-    int32_t last = width - 1;
-    while (!visible(row, last)) --last;
+    const int32_t last = search.lastVisible(row, first, width);
     include(box, first, y);
     include(box, last, y);
   }
 }
+
+// The row searches over the alpha of 16-bit RGBA pixels, one pixel at a time.
+struct Rgba16Search {
+  unsigned limit;
+  int32_t firstVisible(const FIRGBA16* row, int32_t from, int32_t to) const {
+    while (from < to && row[from].alpha <= limit) ++from;
+    return from;
+  }
+  int32_t lastVisible(const FIRGBA16* row, int32_t from, int32_t to) const {
+    while (to > from && row[to - 1].alpha <= limit) --to;
+    return to > from ? to - 1 : -1;
+  }
+};
 
 }  // namespace
 
@@ -74,27 +81,26 @@ void accumulateBounds(FIBITMAP* alpha, uint8_t threshold, CropRect& box) {
   const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(alpha));
   const RGBQUAD* palette = FreeImage_GetPalette(alpha);
   if (palette == nullptr) return;
-  // The palette is read once per frame; afterwards a pixel costs one lookup.
+  // The palette is read once per frame, into the table the row searches use.
   bool visible[256];
   for (int i = 0; i < 256; ++i) visible[i] = palette[i].rgbRed > threshold;
   accumulateRows(
       width, height,
       // The library stores rows bottom-up.
       [&](int32_t y) -> const BYTE* { return FreeImage_GetScanLine(alpha, height - 1 - y); },
-      [&](const BYTE* row, int32_t x) { return visible[row[x]]; }, box);
+      AlphaRowSearch(visible), box);
 }
 
 void accumulateBoundsRgba16(FIBITMAP* frame, uint8_t threshold, CropRect& box) {
   const int32_t width = static_cast<int32_t>(FreeImage_GetWidth(frame));
   const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(frame));
-  // 257 maps 0..255 onto 0..65535 exactly, so 255 still leaves nothing visible.
-  const unsigned limit = 257u * threshold;
   accumulateRows(
       width, height,
       [&](int32_t y) {
         return reinterpret_cast<const FIRGBA16*>(FreeImage_GetScanLine(frame, height - 1 - y));
       },
-      [&](const FIRGBA16* row, int32_t x) { return row[x].alpha > limit; }, box);
+      // 257 maps 0..255 onto 0..65535 exactly, so 255 still leaves nothing visible.
+      Rgba16Search{257u * threshold}, box);
 }
 
 void expandTransparencyTable(FIBITMAP*& frame) {

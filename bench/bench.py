@@ -1,0 +1,358 @@
+#!/usr/bin/python3
+"""Benchmark driver: velmoraReelCut against an ImageMagick recipe, a Pillow
+script and the FreeImage floor, on corpora made by tools/framegen.
+
+Started by bench/run, which installs the packages and builds the programs:
+
+    bench.py --build <build folder> [--runs N] [--scratch <folder>]
+
+Every contender runs on every corpus in turns (A B C D A B C D ...), first one
+untimed warm-up round, then N timed rounds. Wall time is taken around the child
+process, CPU time (user + system) comes from the kernel through wait4, and the
+peak resident memory from /usr/bin/time. The medians make the table.
+"""
+import argparse
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CONVERT = "/usr/bin/convert"  # a stand-in may shadow it on the PATH
+
+# name, frames, width, height, seed; "c2" is corpus c with every frame twice.
+CORPORA = [
+    ("a", 60, 640, 480, 1),
+    ("b", 30, 1920, 1080, 2),
+    ("c", 600, 320, 240, 3),
+]
+SCALED = "c2"
+LABELS = {
+    "a": "(a) 60 x 640x480",
+    "b": "(b) 30 x 1920x1080",
+    "c": "(c) 600 x 320x240",
+    "c2": "(c) doubled, 1200 x 320x240",
+}
+CONTENDERS = ["velmoraReelCut", "FreeImage floor", "Pillow script", "ImageMagick recipe"]
+MIB = 1024 * 1024
+SCRATCH = "/tmp"  # set by main()
+
+
+def log(text):
+    print(text, flush=True)
+
+
+def run(command, stdout=subprocess.DEVNULL):
+    """Runs one child; gives (wall, user CPU, system CPU seconds, peak RSS bytes).
+
+    The peak RSS is the one /usr/bin/time reports: the kernel's figure for a
+    child forked from this interpreter would start at the interpreter's own."""
+    rss_file = os.path.join(SCRATCH, "rss")
+    start = time.perf_counter()
+    child = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss_file] + command,
+                             stdin=subprocess.DEVNULL, stdout=stdout, stderr=subprocess.PIPE)
+    stderr = child.stderr.read()
+    _, status, usage = os.wait4(child.pid, 0)
+    wall = time.perf_counter() - start
+    child.returncode = os.waitstatus_to_exitcode(status)
+    if child.returncode != 0:
+        raise RuntimeError("%s exited with %d: %s" % (" ".join(command[:3]), child.returncode,
+                                                      stderr.decode(errors="replace")[-2000:]))
+    with open(rss_file) as f:
+        peak = int(f.read().split()[-1]) * 1024
+    return wall, usage.ru_utime, usage.ru_stime, peak
+
+
+def frame_names(folder):
+    # The folder's own order, as readdir gives it: the order the tool uses.
+    return [n for n in os.listdir(folder) if n.endswith(".png")]
+
+
+def make_corpora(build, scratch):
+    framegen = os.path.join(build, "tools", "framegen")
+    made = {}
+    for name, frames, width, height, seed in CORPORA:
+        folder = os.path.join(scratch, "corpus", name)
+        stamp = os.path.join(folder, ".made")
+        wanted = "%d %d %d %d\n" % (frames, width, height, seed)
+        if not (os.path.exists(stamp) and open(stamp).read() == wanted):
+            log("generating corpus %s: %d frames of %dx%d, seed %d" % (name, frames, width, height, seed))
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+            subprocess.run([framegen, folder, str(frames), str(width), str(height), str(seed)],
+                           check=True)
+            with open(stamp, "w") as f:
+                f.write(wanted)
+        made[name] = folder
+    source = made["c"]
+    folder = os.path.join(scratch, "corpus", SCALED)
+    stamp = os.path.join(folder, ".made")
+    wanted = open(os.path.join(source, ".made")).read()
+    if not (os.path.exists(stamp) and open(stamp).read() == wanted):
+        log("doubling corpus c to %s" % SCALED)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        names = sorted(frame_names(source))
+        for i, name in enumerate(names + names, 1):
+            shutil.copyfile(os.path.join(source, name), os.path.join(folder, "frame_%04d.png" % i))
+        with open(stamp, "w") as f:
+            f.write(wanted)
+    made[SCALED] = folder
+    return made
+
+
+def imagemagick_recipe(source, output):
+    """The two commands a user would write: the union box, then one crop."""
+    names = [os.path.join(source, n) for n in frame_names(source)]
+    box_file = output + ".box"
+    with open(box_file, "w") as out:
+        # -background none: flatten otherwise lays the frames on opaque white.
+        first = run([CONVERT] + names + ["-background", "none", "-flatten", "-alpha", "extract",
+                                         "-threshold", "0", "-format", "%@", "info:"], stdout=out)
+    start = time.perf_counter()
+    geometry = open(box_file).read().strip()  # WxH+X+Y
+    size, x, y = geometry.split("+")
+    width, height = (int(v) for v in size.split("x"))
+    width, height = (width + 15) // 16 * 16, (height + 15) // 16 * 16
+    box = "%dx%d+%s+%s" % (width, height, x, y)
+    between = time.perf_counter() - start
+    second = run([CONVERT] + names + ["-crop", box, "+repage", "-background", "black",
+                                      "-compose", "Copy", "-extent", "%dx%d" % (width, height),
+                                      "-scene", "1", os.path.join(output, "out_%05d.png")])
+    return (first[0] + between + second[0], first[1] + second[1], first[2] + second[2],
+            max(first[3], second[3]))
+
+
+def contender_commands(build, source, output, rect):
+    tool = os.path.join(build, "velmoraReelCut")
+    floor = os.path.join(build, "bench", "bench_floor")
+    log_file = output + ".log"
+    return {
+        "velmoraReelCut": lambda: run_to_file([tool, "-i", source, "-o", output], log_file),
+        "FreeImage floor": lambda: run([floor, source, output] + [str(v) for v in rect]),
+        "Pillow script": lambda: run_to_file(
+            [sys.executable, os.path.join(HERE, "crop_pillow.py"), source, output], log_file),
+        "ImageMagick recipe": lambda: imagemagick_recipe(source, output),
+    }
+
+
+def run_to_file(command, path):
+    with open(path, "w") as out:
+        return run(command, stdout=out)
+
+
+def fresh(folder):
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+
+
+def output_folder(scratch, corpus, contender):
+    return os.path.join(scratch, "out", corpus, contender.split()[0].lower())
+
+
+def written_folder(scratch, corpus, contender):
+    folder = output_folder(scratch, corpus, contender)
+    return os.path.join(folder, "autocropped") if contender == "velmoraReelCut" else folder
+
+
+def reference_rect(scratch, corpus, source):
+    """The widened rectangle by the Pillow script, for the floor program."""
+    folder = output_folder(scratch, corpus, "Pillow script")
+    fresh(folder)
+    result = subprocess.run([sys.executable, os.path.join(HERE, "crop_pillow.py"), source, folder],
+                            check=True, capture_output=True, text=True)
+    return [int(v) for v in result.stdout.strip().split(",")]
+
+
+def compare_outputs(reference, other):
+    """Gives None when both folders hold the same frames pixel for pixel."""
+    from PIL import Image
+    names = sorted(n for n in os.listdir(reference) if n.endswith(".png"))
+    others = sorted(n for n in os.listdir(other) if n.endswith(".png"))
+    if names != others:
+        return "%d files against %d" % (len(names), len(others))
+    for name in names:
+        with Image.open(os.path.join(reference, name)) as a, Image.open(os.path.join(other, name)) as b:
+            a, b = a.convert("RGBA"), b.convert("RGBA")
+            if a.size != b.size:
+                return "%s: %s against %s" % (name, a.size, b.size)
+            if a.tobytes() != b.tobytes():
+                return "%s: pixels differ" % name
+    return None
+
+
+def machine():
+    model = "unknown"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    with open("/proc/meminfo") as f:
+        total = int(f.readline().split()[1]) * 1024
+    return "%d cores (nproc), CPU \"%s\", %.1f GiB RAM, %s" % (
+        os.cpu_count(), model, total / 1024 ** 3, platform.platform())
+
+
+def versions():
+    from PIL import __version__ as pillow
+    magick = subprocess.run([CONVERT, "-version"], capture_output=True, text=True).stdout.split("\n")[0]
+    return "Pillow %s, %s, Python %s" % (pillow, magick.replace("Version: ", ""), platform.python_version())
+
+
+def decoded_bytes(corpus):
+    for name, _, width, height, _ in CORPORA:
+        if corpus.startswith(name):
+            return width * height * 4
+    raise KeyError(corpus)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--scratch", default=os.path.join(os.environ.get("TMPDIR", "/tmp"),
+                                                          "velmora-bench"))
+    parser.add_argument("--corpora", default="a,b,c,c2")
+    parser.add_argument("--nice", type=int, default=0,
+                        help="run at this nice value (below 0 needs root): on a shared machine it "
+                             "keeps other work from taking the cores in the middle of a run")
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    scratch = os.path.abspath(args.scratch)
+    global SCRATCH
+    SCRATCH = scratch
+    os.makedirs(scratch, exist_ok=True)
+
+    if args.nice:
+        os.nice(args.nice)
+    log("machine: " + machine())
+    log("versions: " + versions())
+    log("load average at start: %.2f %.2f %.2f; nice %d" % (os.getloadavg() + (os.nice(0),)))
+    sources = make_corpora(build, scratch)
+    chosen = args.corpora.split(",")
+
+    results = {}
+    started = time.perf_counter()
+    # Corpus c and its doubled copy run in the same rounds, so that the scaling
+    # ratio compares runs made side by side.
+    for group in (["a"], ["b"], ["c", SCALED]):
+        group = [corpus for corpus in group if corpus in chosen]
+        rects = {corpus: reference_rect(scratch, corpus, sources[corpus]) for corpus in group}
+        samples = {corpus: {c: [] for c in CONTENDERS} for corpus in group}
+        for round_index in range(args.runs + 1):
+            for contender in CONTENDERS:
+                for corpus in group:
+                    folder = output_folder(scratch, corpus, contender)
+                    fresh(folder)
+                    # The file system's own work for the last run's files (its
+                    # writeback, the discards of the removed ones) is done here,
+                    # not inside the next timed run.
+                    os.sync()
+                    commands = contender_commands(build, sources[corpus], folder, rects[corpus])
+                    sample = commands[contender]()
+                    if round_index > 0:
+                        samples[corpus][contender].append(sample)
+            for corpus in group:
+                log("corpus %s: round %d of %d done (%s)" % (
+                    corpus, round_index, args.runs,
+                    "warm-up" if round_index == 0 else
+                    ", ".join("%s %.2fs" % (c.split()[0], samples[corpus][c][-1][0])
+                              for c in CONTENDERS)))
+        for corpus in group:
+            # The outputs of the last round are still in place.
+            checks = {
+                contender: compare_outputs(written_folder(scratch, corpus, "Pillow script"),
+                                           written_folder(scratch, corpus, contender))
+                for contender in CONTENDERS if contender != "Pillow script"
+            }
+            results[corpus] = (samples[corpus], checks, rects[corpus])
+            if checks["velmoraReelCut"] is not None:
+                log("MISMATCH: the tool's output on corpus %s differs from Pillow's: %s" % (
+                    corpus, checks["velmoraReelCut"]))
+    elapsed = time.perf_counter() - started
+
+    def med(samples, i):
+        return statistics.median(s[i] for s in samples)
+
+    def peak(samples):
+        return max(s[3] for s in samples)
+
+    def cpu(samples):
+        return statistics.median(s[1] + s[2] for s in samples)
+
+    lines = []
+    lines.append("| corpus | program | median s | ratio to tool | user CPU s | system CPU s | peak RSS MiB |")
+    lines.append("|---|---|---:|---:|---:|---:|---:|")
+    for corpus in chosen:
+        samples, _, _ = results[corpus]
+        tool = med(samples["velmoraReelCut"], 0)
+        for contender in CONTENDERS:
+            s = samples[contender]
+            lines.append("| %s | %s | %.3f | %.2f | %.3f | %.3f | %.1f |" % (
+                LABELS[corpus], contender, med(s, 0), med(s, 0) / tool, med(s, 1), med(s, 2),
+                peak(s) / MIB))
+    log("")
+    log("Medians of %d runs after a warm-up, programs alternating (%.0f s in all)." % (
+        args.runs, elapsed))
+    log("\n".join(lines))
+
+    log("")
+    if "c" in results and SCALED in results:
+        parts = []
+        for contender in CONTENDERS:
+            small, big = results["c"][0][contender], results[SCALED][0][contender]
+            parts.append("%s x%.2f time (x%.2f user CPU), RSS %.1f -> %.1f MiB" % (
+                contender, med(big, 0) / med(small, 0), med(big, 1) / med(small, 1), peak(small) / MIB,
+                peak(big) / MIB))
+        log("Scaling, 600 -> 1200 frames of 320x240: " + "; ".join(parts) + ".")
+
+    log("")
+    log("Targets:")
+    verdicts = []
+
+    def verdict(ok, text):
+        verdicts.append(ok)
+        log("  %s  %s" % ("met    " if ok else "NOT MET", text))
+
+    for corpus in chosen:
+        samples, checks, rect = results[corpus]
+        tool = med(samples["velmoraReelCut"], 0)
+        rss = peak(samples["velmoraReelCut"])
+        verdict(checks["velmoraReelCut"] is None, "%s: output equals the Pillow script's pixel for pixel%s" % (
+            LABELS[corpus], "" if checks["velmoraReelCut"] is None else " (" + checks["velmoraReelCut"] + ")"))
+        floor = med(samples["FreeImage floor"], 0)
+        verdict(tool <= 1.10 * floor, "%s: %.3f x the FreeImage floor (at most 1.10; in CPU time %.3f x)" % (
+            LABELS[corpus], tool / floor,
+            cpu(samples["velmoraReelCut"]) / cpu(samples["FreeImage floor"])))
+        for other in ("ImageMagick recipe", "Pillow script"):
+            verdict(tool < med(samples[other], 0), "%s: faster than the %s (%.2f x its time)" % (
+                LABELS[corpus], other, tool / med(samples[other], 0)))
+        bound = 2 * decoded_bytes(corpus) + 16 * MIB
+        verdict(rss <= bound, "%s: peak RSS %.1f MiB, bound two decoded frames + 16 MiB = %.1f MiB" % (
+            LABELS[corpus], rss / MIB, bound / MIB))
+        for other in ("FreeImage floor", "ImageMagick recipe"):
+            if checks[other] is not None:
+                log("           (note: %s output differs from Pillow's: %s)" % (other, checks[other]))
+    if "b" in results:
+        samples = results["b"][0]
+        ratio = peak(samples["ImageMagick recipe"]) / peak(samples["velmoraReelCut"])
+        verdict(ratio >= 10, "%s: ImageMagick's peak RSS is %.1f x the tool's (at least 10)" % (
+            LABELS["b"], ratio))
+    if "c" in results and SCALED in results:
+        small, big = results["c"][0]["velmoraReelCut"], results[SCALED][0]["velmoraReelCut"]
+        ratio = med(big, 0) / med(small, 0)
+        verdict(1.8 <= ratio <= 2.2, "scaling: 1200 frames take %.2f x the time of 600 (about 2; "
+                "user CPU %.2f x)" % (ratio, med(big, 1) / med(small, 1)))
+        small_rss, big_rss = peak(small), peak(big)
+        verdict(big_rss <= small_rss + MIB, "scaling: peak RSS %.1f -> %.1f MiB (flat, within 1 MiB)" % (
+            small_rss / MIB, big_rss / MIB))
+    log("load average at end: %.2f %.2f %.2f" % os.getloadavg())
+    return 0 if all(verdicts) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
