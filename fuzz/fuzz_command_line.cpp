@@ -9,6 +9,7 @@
 
 #include "frame_output.h"
 #include "options.h"
+#include "quiet_console.h"
 
 namespace {
 
@@ -22,8 +23,7 @@ void check(bool holds, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
-  if (std::freopen("/dev/null", "r", stdin) == nullptr) std::abort();
+  quietConsole();
   return 0;
 }
 

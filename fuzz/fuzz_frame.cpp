@@ -18,6 +18,7 @@
 #include "bounds_scanner.h"
 #include "frame_loader.h"
 #include "frame_output.h"
+#include "quiet_console.h"
 
 namespace {
 
@@ -48,9 +49,7 @@ void fixCrcs(std::vector<uint8_t>& png) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The tool's console: its messages go nowhere, its pause never waits.
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
-  if (std::freopen("/dev/null", "r", stdin) == nullptr) std::abort();
+  quietConsole();
   return 0;
 }
 

@@ -38,6 +38,17 @@ std::string slurp(int fd) {
   return out;
 }
 
+// The tool's argument vector: the binary, then args, then the closing null.
+struct ToolArgv {
+  explicit ToolArgv(const std::vector<std::string>& args) : texts{VELMORA_BINARY} {
+    texts.insert(texts.end(), args.begin(), args.end());
+    for (std::string& text : texts) pointers.push_back(&text[0]);
+    pointers.push_back(nullptr);
+  }
+  std::vector<std::string> texts;
+  std::vector<char*> pointers;
+};
+
 int tempFile(const std::string& folder, const char* stem) {
   std::string pattern = folder + "/" + stem + "XXXXXX";
   int fd = mkstemp(&pattern[0]);
@@ -165,11 +176,7 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& stdin
   }
   lseek(in, 0, SEEK_SET);
 
-  std::vector<std::string> argvText = {VELMORA_BINARY};
-  argvText.insert(argvText.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argvText) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
+  ToolArgv argv(args);
 
   const pid_t child = fork();
   if (child == 0) {
@@ -177,7 +184,7 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& stdin
     dup2(out, 1);
     dup2(err, 2);
     if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) _exit(126);
-    execv(argv[0], argv.data());
+    execv(argv.pointers[0], argv.pointers.data());
     _exit(127);
   }
   int status = 0;
@@ -233,11 +240,7 @@ RunResult runToolToClosingPause(const std::vector<std::string>& args) {
   int out[2];
   if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
 
-  std::vector<std::string> argvText = {VELMORA_BINARY};
-  argvText.insert(argvText.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argvText) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
+  ToolArgv argv(args);
 
   const pid_t child = fork();
   if (child == 0) {
@@ -248,7 +251,7 @@ RunResult runToolToClosingPause(const std::vector<std::string>& args) {
     close(in[1]);
     close(out[0]);
     close(out[1]);
-    execv(argv[0], argv.data());
+    execv(argv.pointers[0], argv.pointers.data());
     _exit(127);
   }
   close(in[0]);
