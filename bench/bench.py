@@ -9,7 +9,8 @@ Started by bench/run, which installs the packages and builds the programs:
 Every contender runs on every corpus in turns (A B C D A B C D ...), first one
 untimed warm-up round, then N timed rounds. Wall time is taken around the child
 process, CPU time (user + system) comes from the kernel through wait4, and the
-peak resident memory from /usr/bin/time. The medians make the table.
+peak resident memory from /usr/bin/time. The medians make the table. Every
+run writes into a new, empty folder; all of them are deleted at the end.
 """
 import argparse
 import os
@@ -39,6 +40,13 @@ LABELS = {
 CONTENDERS = ["velmoraReelCut", "FreeImage floor", "Pillow script", "ImageMagick recipe"]
 MIB = 1024 * 1024
 SCRATCH = "/tmp"  # set by main()
+# On ext4 without a journal, creating a file skips every free inode of its block
+# group that was freed in the last 60 s (360 s while its inode table block is
+# dirty), one buffer-cache lookup each: a run made just after a few thousand
+# deletions spends up to 0.4 s more in the kernel. The benchmark therefore
+# deletes nothing while it measures, and lets this much time pass after its
+# own deletions before the first round.
+INODE_REUSE_DELAY = 65
 
 
 def log(text):
@@ -80,7 +88,7 @@ def make_corpora(build, scratch):
         wanted = "%d %d %d %d\n" % (frames, width, height, seed)
         if not (os.path.exists(stamp) and open(stamp).read() == wanted):
             log("generating corpus %s: %d frames of %dx%d, seed %d" % (name, frames, width, height, seed))
-            shutil.rmtree(folder, ignore_errors=True)
+            remove_tree(folder)
             os.makedirs(folder)
             subprocess.run([framegen, folder, str(frames), str(width), str(height), str(seed)],
                            check=True)
@@ -93,7 +101,7 @@ def make_corpora(build, scratch):
     wanted = open(os.path.join(source, ".made")).read()
     if not (os.path.exists(stamp) and open(stamp).read() == wanted):
         log("doubling corpus c to %s" % SCALED)
-        shutil.rmtree(folder, ignore_errors=True)
+        remove_tree(folder)
         os.makedirs(folder)
         names = sorted(frame_names(source))
         for i, name in enumerate(names + names, 1):
@@ -144,24 +152,48 @@ def run_to_file(command, path):
         return run(command, stdout=out)
 
 
-def fresh(folder):
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(folder)
+def removal_stamp():
+    return os.path.join(SCRATCH, ".removed")
 
 
-def output_folder(scratch, corpus, contender):
-    return os.path.join(scratch, "out", corpus, contender.split()[0].lower())
+def remove_tree(folder):
+    """Deletes a folder and notes when, see INODE_REUSE_DELAY."""
+    if not os.path.lexists(folder):
+        return
+    shutil.rmtree(folder)
+    os.sync()
+    with open(removal_stamp(), "w") as f:
+        f.write("%.3f\n" % time.time())
 
 
-def written_folder(scratch, corpus, contender):
-    folder = output_folder(scratch, corpus, contender)
+def wait_for_inode_reuse():
+    try:
+        with open(removal_stamp()) as f:
+            removed = float(f.read())
+    except (OSError, ValueError):
+        return
+    left = removed + INODE_REUSE_DELAY - time.time()
+    if left > 0:
+        log("waiting %.0f s after deleting old files, so that creating files costs what it "
+            "does on a quiet file system" % left)
+        time.sleep(left)
+
+
+def output_folder(scratch, corpus, contender, round_index):
+    """A new folder for every run: the outputs are kept until the end."""
+    return os.path.join(scratch, "out", "round%d" % round_index, corpus,
+                        contender.split()[0].lower())
+
+
+def written_folder(scratch, corpus, contender, round_index):
+    folder = output_folder(scratch, corpus, contender, round_index)
     return os.path.join(folder, "autocropped") if contender == "velmoraReelCut" else folder
 
 
 def reference_rect(scratch, corpus, source):
     """The widened rectangle by the Pillow script, for the floor program."""
-    folder = output_folder(scratch, corpus, "Pillow script")
-    fresh(folder)
+    folder = os.path.join(scratch, "out", "reference", corpus)
+    os.makedirs(folder)
     result = subprocess.run([sys.executable, os.path.join(HERE, "crop_pillow.py"), source, folder],
                             check=True, capture_output=True, text=True)
     return [int(v) for v in result.stdout.strip().split(",")]
@@ -232,7 +264,9 @@ def main():
     log("machine: " + machine())
     log("versions: " + versions())
     log("load average at start: %.2f %.2f %.2f; nice %d" % (os.getloadavg() + (os.nice(0),)))
+    remove_tree(os.path.join(scratch, "out"))  # left by an interrupted run
     sources = make_corpora(build, scratch)
+    wait_for_inode_reuse()
     chosen = args.corpora.split(",")
 
     results = {}
@@ -246,11 +280,10 @@ def main():
         for round_index in range(args.runs + 1):
             for contender in CONTENDERS:
                 for corpus in group:
-                    folder = output_folder(scratch, corpus, contender)
-                    fresh(folder)
-                    # The file system's own work for the last run's files (its
-                    # writeback, the discards of the removed ones) is done here,
-                    # not inside the next timed run.
+                    folder = output_folder(scratch, corpus, contender, round_index)
+                    os.makedirs(folder)
+                    # The writeback of the last run's files is done here, not
+                    # inside the next timed run.
                     os.sync()
                     commands = contender_commands(build, sources[corpus], folder, rects[corpus])
                     sample = commands[contender]()
@@ -263,10 +296,10 @@ def main():
                     ", ".join("%s %.2fs" % (c.split()[0], samples[corpus][c][-1][0])
                               for c in CONTENDERS)))
         for corpus in group:
-            # The outputs of the last round are still in place.
             checks = {
-                contender: compare_outputs(written_folder(scratch, corpus, "Pillow script"),
-                                           written_folder(scratch, corpus, contender))
+                contender: compare_outputs(
+                    written_folder(scratch, corpus, "Pillow script", args.runs),
+                    written_folder(scratch, corpus, contender, args.runs))
                 for contender in CONTENDERS if contender != "Pillow script"
             }
             results[corpus] = (samples[corpus], checks, rects[corpus])
@@ -274,6 +307,7 @@ def main():
                 log("MISMATCH: the tool's output on corpus %s differs from Pillow's: %s" % (
                     corpus, checks["velmoraReelCut"]))
     elapsed = time.perf_counter() - started
+    remove_tree(os.path.join(scratch, "out"))
 
     def med(samples, i):
         return statistics.median(s[i] for s in samples)
