@@ -209,31 +209,6 @@ TEST(ToolFaults, OutputFolderThatIsTheSourceFolderStopsBeforeAnythingIsWritten) 
   EXPECT_EQ(namesIn(shots), Strings{"autocropped"});
 }
 
-TEST(ToolFaults, ForcedRectBeyondThirtyTwoBitsGivesTheInvalidRectStop) {
-  ScopedTempDir dir;
-  writeFrames(dir.path(), threeWalkFrames());
-  makeFolder(dir.file("autocropped"));
-  struct Row {
-    std::string text;
-    int minX, minY, maxX, maxY;
-  };
-  const std::vector<Row> rows = {
-      {"0,0,2147483647,16", 0, 0, 2147483647, 16},
-      // The blank keeps the text from reading as an option name.
-      {" -2147483000,0,2147483000,16", -2147483000, 0, 2147483000, 16},
-      {"0,-2147483648,16,2147483647", 0, -2147483647 - 1, 16, 2147483647},
-      // Widening width 7 to 16 would move maxX past the largest number.
-      {"2147483640,0,2147483647,16", 2147483640, 0, 2147483647, 16},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.text);
-    EXPECT_RUN(runTool({"-i", dir.path(), "-forcecrop", row.text}, "\n\n"), 1,
-               kBanner + countLine(3) + kAutocroppedExists + customRect(row.text) +
-                   invalidRect(row.minX, row.minY, row.maxX, row.maxY));
-  }
-  EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
-}
-
 TEST(ToolFaults, ForcedRectTooLargeToAllocateStopsBeforeAnyFrameIsWritten) {
   ScopedTempDir dir;
   writeFrames(dir.path(), threeWalkFrames());

@@ -293,6 +293,13 @@ TEST(ToolRun, ForcedRectsThatAreNotUsableGiveTheInvalidRectStop) {
       {",,,", 0, 0, 0, 0},           {"4,4,4,10", 4, 4, 4, 10},   {" -1,0,8,8", -1, 0, 8, 8},
       {"0,-1,8,8", 0, -1, 8, 8},     {"0,0,0,8", 0, 0, 0, 8},     {"5,2,3,9", 5, 2, 3, 9},
       {" -9,-9,-2,-2", -9, -9, -2, -2},
+      // Bounds whose width, height or widening leave 32-bit numbers.
+      {"0,0,2147483647,16", 0, 0, 2147483647, 16},
+      // The blank keeps the text from reading as an option name.
+      {" -2147483000,0,2147483000,16", -2147483000, 0, 2147483000, 16},
+      {"0,-2147483648,16,2147483647", 0, -2147483647 - 1, 16, 2147483647},
+      // Widening width 7 to 16 would move maxX past the largest number.
+      {"2147483640,0,2147483647,16", 2147483640, 0, 2147483647, 16},
   };
   makeFolder(dir.file("autocropped"));
   for (const Row& row : rows) {
