@@ -1,5 +1,8 @@
 #include "run_driver.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "bounds_scanner.h"
 #include "console.h"
 #include "corvane/hfolder.h"
@@ -17,14 +20,15 @@ namespace {
 
 const char* const kClosingPrompt = "Press Enter to exit...";
 
-// The frames: names of the listing ending in ".png", byte for byte, in listing
-// order. The list points into the listing, which must outlive it.
-FrameList selectFrames(const hlist<htext>& listing) {
-  FrameList frames;
-  for (const htext& name : listing) {
-    if (name.endsWith(".png")) frames.push_back(name.c_str());
+unsigned char foldCase(unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }
+
+bool precedes(const char* a, const char* b) {
+  const auto* x = reinterpret_cast<const unsigned char*>(a);
+  const auto* y = reinterpret_cast<const unsigned char*>(b);
+  for (; *x != 0 && foldCase(*x) == foldCase(*y); ++x, ++y) {
   }
-  return frames;
+  if (foldCase(*x) != foldCase(*y)) return foldCase(*x) < foldCase(*y);
+  return std::strcmp(a, b) < 0;
 }
 
 // The rectangle from -forcecrop or from the scan. Gives false after the
@@ -42,6 +46,17 @@ bool obtainRect(const htext& forced, const FrameList& frames, const htext& sourc
 }
 
 }  // namespace
+
+FrameList selectFrames(const hlist<htext>& listing) {
+  FrameList frames;
+  for (const htext& name : listing) {
+    if (name.endsWith(".png")) frames.push_back(name.c_str());
+  }
+  // The folder's own order is a hash on most file systems here; an animation
+  // must come out in the order its frames are named.
+  std::sort(frames.begin(), frames.end(), precedes);
+  return frames;
+}
 
 int runDriver(int argc, const char* const* argv) {
   say("velmoraReelCut v0.1 (standalone)\n");

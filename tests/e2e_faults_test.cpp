@@ -67,7 +67,7 @@ TEST(ToolFaults, FrameThatCannotBeLoadedIsReportedAndItsNumberSkipped) {
     ScopedTempDir dir;
     writeFrames(dir.path(), frames);
     row.make(dir.file("x.png"));
-    const Strings listed = pngNamesInListingOrder(dir.path());
+    const Strings listed = pngNamesInFrameOrder(dir.path());
     ASSERT_EQ(listed.size(), 4u);
     const unsigned bad =
         unsigned(std::find(listed.begin(), listed.end(), "x.png") - listed.begin()) + 1;
@@ -98,7 +98,7 @@ TEST(ToolFaults, FrameThatCannotBeSavedIsReportedAndTheOthersWritten) {
   // A folder under the second output name cannot be replaced by a file.
   makeFolder(dir.file("autocropped"));
   makeFolder(dir.file("autocropped/out_00002.png"));
-  const Strings listed = pngNamesInListingOrder(dir.path());
+  const Strings listed = pngNamesInFrameOrder(dir.path());
   ASSERT_EQ(listed.size(), 3u);
 
   const RunResult run = runTool({"-i", dir.path()}, "\n\n");
@@ -125,7 +125,7 @@ TEST(ToolFaults, FailedSaveKeepsTheEarlierFrameOfThatName) {
   // The temporary file of the second frame cannot be written.
   makeFolder(out + "/out_00002.png.part");
   writeFile(out + "/out_00002.png.part/pin", "x");
-  const Strings listed = pngNamesInListingOrder(dir.path());
+  const Strings listed = pngNamesInFrameOrder(dir.path());
 
   const RunResult run = runTool({"-i", dir.path()}, "\n\n");
 

@@ -28,11 +28,11 @@ using Strings = std::vector<std::string>;
 const std::string kWalkScanToEnd =
     scanLines(3) + report(3, 2, 10, 7, 16, 16) + loopLines(3) + kDone;
 
-// Every frame of the listing became out_<its number>.png, cropped to the
+// Every frame became out_<its number>.png, cropped to the
 // 16x16 rectangle at (3, 2), and nothing else is in the folder.
 void expectWalkOutput(const std::string& source, const std::string& outFolder) {
   const std::map<std::string, Pattern> frames = threeWalkFrames();
-  const Strings listed = pngNamesInListingOrder(source);
+  const Strings listed = pngNamesInFrameOrder(source);
   ASSERT_EQ(listed.size(), 3u);
   EXPECT_EQ(namesIn(outFolder), outNames(3));
   for (int i = 0; i < 3; ++i) {
@@ -43,7 +43,7 @@ void expectWalkOutput(const std::string& source, const std::string& outFolder) {
 
 }  // namespace
 
-TEST(ToolRun, ThreeFramesAreScannedCroppedAndNumberedInListingOrder) {
+TEST(ToolRun, ThreeFramesAreScannedCroppedAndNumberedInNameOrder) {
   ScopedTempDir dir;
   writeFrames(dir.path(), threeWalkFrames());
 
@@ -72,6 +72,27 @@ TEST(ToolRun, ThreeFramesAreScannedCroppedAndNumberedInListingOrder) {
   // The widened rectangle reaches past the right edge (columns 16..18) and
   // the bottom edge (rows 12..17): those pixels are opaque black.
   expectWalkOutput(dir.path(), dir.file("autocropped"));
+}
+
+TEST(ToolRun, FramesAreNumberedInNameOrderWhateverOrderTheyWereMadeIn) {
+  ScopedTempDir dir;
+  // Made out of order; the folder lists them in yet another (hashed) order.
+  const Strings made = {"walk_b.png", "c.png", "walkA.png", "a.png", "walk_A.png", "B.png",
+                        "A.png"};
+  for (size_t i = 0; i < made.size(); ++i) writePattern(dir.file(made[i]), solid(int(i), 8, 8));
+
+  const RunResult run = runTool({"-i", dir.path()}, "\n");
+
+  EXPECT_RUN(run, 0, kBanner + countLine(7) + scanLines(7) + report(0, 0, 8, 8, 16, 16) +
+                         loopLines(7) + kDone);
+  const Strings order = {"A.png", "a.png", "B.png", "c.png", "walkA.png", "walk_A.png",
+                         "walk_b.png"};
+  for (size_t n = 0; n < order.size(); ++n) {
+    SCOPED_TRACE(outName(int(n) + 1) + " from " + order[n]);
+    const int id = int(std::find(made.begin(), made.end(), order[n]) - made.begin());
+    expectCroppedFrame(dir.file("autocropped/" + outName(int(n) + 1)), solid(id, 8, 8), 0, 0, 16,
+                       16);
+  }
 }
 
 TEST(ToolRun, SingleFrameLoopShowsZeroThenHundredPercent) {
@@ -207,7 +228,7 @@ TEST(ToolRun, OnlyNamesEndingInLowerCasePngAreFrames) {
   EXPECT_RUN(run, 0,
              kBanner + countLine(2) + scanLines(2) + report(0, 0, 16, 16, 16, 16) +
                  loopLines(2) + kDone);
-  const Strings listed = pngNamesInListingOrder(dir.path());
+  const Strings listed = pngNamesInFrameOrder(dir.path());
   ASSERT_EQ(listed.size(), 2u);
   EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(2));
   for (int i = 0; i < 2; ++i) {
@@ -220,7 +241,7 @@ TEST(ToolRun, FrameWithoutAlphaStopsTheScanWithFatalError) {
   ScopedTempDir dir;
   writeFrames(dir.path(), threeWalkFrames());
   ASSERT_TRUE(writeRgbPng(dir.file("walk_a.png"), 16, 12));
-  const Strings listed = pngNamesInListingOrder(dir.path());
+  const Strings listed = pngNamesInFrameOrder(dir.path());
   const unsigned position = unsigned(std::find(listed.begin(), listed.end(), "walk_a.png") -
                                      listed.begin());
 
@@ -235,7 +256,7 @@ TEST(ToolRun, SubFolderNamedLikeAFrameStopsTheScan) {
   ScopedTempDir dir;
   writeFrames(dir.path(), threeWalkFrames());
   makeFolder(dir.file("x.png"));
-  const Strings listed = pngNamesInListingOrder(dir.path());
+  const Strings listed = pngNamesInFrameOrder(dir.path());
   ASSERT_EQ(listed.size(), 4u);
   const unsigned position =
       unsigned(std::find(listed.begin(), listed.end(), "x.png") - listed.begin());
@@ -323,7 +344,7 @@ TEST(ToolRun, SecondRunWarnsAboutTheOutputFolderAndReplacesOnlyItsFrames) {
   EXPECT_RUN(run, 0, kBanner + countLine(3) + kAutocroppedExists + kWalkScanToEnd);
   EXPECT_EQ(readFile(dir.file("autocropped/keep.txt")), "earlier");
   // The second run wrote out_00002.png anew over the stale bytes.
-  const Strings listed = pngNamesInListingOrder(dir.path());
+  const Strings listed = pngNamesInFrameOrder(dir.path());
   ASSERT_EQ(listed.size(), 3u);
   expectCroppedFrame(dir.file("autocropped/out_00002.png"), threeWalkFrames().at(listed[1]), 3, 2,
                      16, 16);
@@ -438,7 +459,7 @@ TEST(ToolRun, ForcedRectIsCutFromEveryFrameAndFilledBeyondItsEdges) {
                    report(row.minX, row.minY, row.width, row.height, row.wideWidth,
                           row.wideHeight) +
                    loopLines(2) + kDone);
-    const Strings listed = pngNamesInListingOrder(dir.path());
+    const Strings listed = pngNamesInFrameOrder(dir.path());
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(2));
     for (int i = 0; i < 2; ++i) {
