@@ -10,20 +10,11 @@
 #include <vector>
 
 #include "corvane/htext.h"
+#include "crop_rect.h"
 
 struct FIBITMAP;
 
 namespace velmora {
-
-// Pixels, y growing downward, -1 meaning "not set". While a scan runs the
-// maxima are inclusive; in every finished rectangle they are exclusive, so the
-// width is maxX - minX and the height maxY - minY.
-struct CropRect {
-  int32_t minX = -1;
-  int32_t minY = -1;
-  int32_t maxX = -1;
-  int32_t maxY = -1;
-};
 
 // Bare frame names that point into the folder listing, which outlives them.
 using FrameList = std::vector<const char*>;

@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "corvane/htext.h"
-#include "frame_output.h"
+#include "crop_rect.h"
 
 struct FIBITMAP;
 struct FIMEMORY;

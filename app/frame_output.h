@@ -1,11 +1,9 @@
-// The crop step: tests the rectangle, widens it to multiples of 16 and writes
-// every frame cropped to it as autocropped/out_NNNNN.png.
+// The crop step: writes every frame cropped to the corrected rectangle as
+// autocropped/out_NNNNN.png.
 //
-// Rectangle arithmetic is done in 64 bits, so no forced rectangle, however
-// close to the limits of a 32-bit integer, can overflow. Every output frame is
-// first saved under a temporary name in the same folder and then renamed into
-// place, so a failed save never leaves a truncated frame behind nor destroys
-// an earlier good one.
+// Every output frame is first saved under a temporary name in the same folder
+// and then renamed into place, so a failed save never leaves a truncated frame
+// behind nor destroys an earlier good one.
 #ifndef VELMORA_FRAME_OUTPUT_H
 #define VELMORA_FRAME_OUTPUT_H
 
@@ -17,22 +15,6 @@
 struct FIBITMAP;
 
 namespace velmora {
-
-// The most pixels one cropped frame may hold (16384 x 16384); a larger
-// rectangle could not be allocated for every frame on an ordinary machine.
-constexpr int64_t kMaxCropPixels = int64_t(1) << 28;
-
-// minX and minY set (not -1), maxX and maxY positive, both sides non-empty,
-// and width and height after the widening to multiples of 16 still within a
-// signed 32-bit integer. Other negative minima pass.
-bool isRectValid(const CropRect& rect);
-
-// Grows maxX, then maxY, until width and height are multiples of 16; the
-// left and top edges stay. Expects a valid rectangle.
-void correctRectSize(CropRect& rect);
-
-// Width times height of a corrected rectangle, in 64 bits.
-int64_t rectArea(const CropRect& rect);
 
 // Replaces frame by its copy cropped to rect: pixel (x, y) of the result is
 // the frame's pixel (x + minX, y + minY) where that lies inside the frame and

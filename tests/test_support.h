@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "bounds_scanner.h"
+#include "crop_rect.h"
 
 namespace testing_support {
 
