@@ -9,8 +9,10 @@
 // only chunk headers and the few chunks copied are read, never the pixels;
 // every walk ends where the bytes end at the latest, whatever the lengths say
 // (one above 2^31 - 1, which PNG forbids, ends it); and a chunk is copied
-// only whole, with its CRC right and a length its type allows, so libpng
-// reads the copy as it read the source.
+// only whole, with its CRC right and a length its type allows. libpng takes
+// the copies as it took the originals while the output keeps the source's
+// grey or colour kind: an RGB output makes it drop a grey ICC profile, and
+// with it gAMA and cHRM.
 #ifndef VELMORA_PNG_CHUNKS_H
 #define VELMORA_PNG_CHUNKS_H
 
