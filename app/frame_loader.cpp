@@ -4,10 +4,10 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <string>
 #include <system_error>
 
 #include "console.h"
+#include "png_chunks.h"
 
 namespace velmora {
 
@@ -29,30 +29,10 @@ int DLL_CALLCONV seekFile(fi_handle handle, long offset, int origin) {
 
 long DLL_CALLCONV tellFile(fi_handle handle) { return std::ftell(static_cast<FILE*>(handle)); }
 
-// The payload bytes of the chunks that the PNG library inflates while it
-// reads the header, found by walking the chunk headers alone. The walk ends
-// at IEND or where the bytes end; readAt(offset, buffer, n) reads n bytes at
-// offset from the signature's start.
-template <class ReadAt>
-int64_t packedMetadataBytes(ReadAt readAt) {
-  int64_t total = 0;
-  int64_t offset = 8;
-  unsigned char head[8];
-  while (readAt(offset, head, 8)) {
-    const uint32_t length = uint32_t(head[0]) << 24 | uint32_t(head[1]) << 16 |
-                            uint32_t(head[2]) << 8 | uint32_t(head[3]);
-    const std::string type(reinterpret_cast<const char*>(head) + 4, 4);
-    if (type == "IEND") break;
-    if (type == "zTXt" || type == "iTXt" || type == "iCCP") total += length;
-    offset += int64_t(length) + 12;
-  }
-  return total;
-}
-
 // Metadata bound, header, then, from the same position of the same stream,
 // the pixels: the bytes decoded are the bytes whose header was checked.
-template <class ReadAt, class Load, class Rewind>
-FrameLoad loadGuarded(ReadAt readAt, Load load, Rewind rewind, int64_t maxPixels) {
+template <class Load, class Rewind>
+FrameLoad loadGuarded(const ReadAt& readAt, Load load, Rewind rewind, int64_t maxPixels) {
   FrameLoad result;
   if (packedMetadataBytes(readAt) > kMaxPackedMetadataBytes) {
     result.status = FrameStatus::tooMuchMetadata;
