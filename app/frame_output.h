@@ -1,15 +1,21 @@
 // The crop step: writes every frame cropped to the corrected rectangle as
 // autocropped/out_NNNNN.png.
 //
-// Every output frame is first saved under a temporary name in the same folder
-// and then renamed into place, so a failed save never leaves a truncated frame
-// behind nor destroys an earlier good one.
+// Every byte of an output frame is written by the tool itself, into a new
+// file of an unpredictable name in the autocropped folder (created
+// exclusively, never through a link), and every write and the close are
+// checked before the file is renamed into place. So a failed save says so,
+// never leaves a truncated frame behind nor destroys an earlier good one, and
+// nothing outside the folder is written. The output keeps the colour chunks
+// (gAMA, cHRM, sRGB, iCCP) of its source frame.
 #ifndef VELMORA_FRAME_OUTPUT_H
 #define VELMORA_FRAME_OUTPUT_H
 
 #include <cstdint>
+#include <string>
 
 #include "bounds_scanner.h"
+#include "frame_loader.h"
 #include "corvane/htext.h"
 
 struct FIBITMAP;
@@ -28,11 +34,27 @@ void cropFrame(FIBITMAP*& frame, const CropRect& rect);
 //   zeroPad("123456", 5) => "123456"
 corvane::htext zeroPad(const corvane::htext& text, int width);
 
-// Loads, crops and saves every frame in list order as
-// output/autocropped/out_<number>.png, with its progress line. A frame that
-// cannot be loaded, cropped or saved gets a warning line and no file; the
-// loop goes on and the numbering does not shift. Gives the number of frames
-// not written.
+// The PNG bytes of image with chunks (whole stored chunks, such as
+// FrameSource::colourChunks) placed right after its header. False when the
+// image could not be encoded.
+bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png);
+
+// Writes png as the file target: into a new temporary file beside it, then
+// renamed over it. False, with target untouched and no temporary file left,
+// when any step fails.
+bool saveFrame(const std::string& png, const corvane::htext& target);
+
+// One frame of the loop: loads the frame at path within the bounds, crops it
+// to rect and saves it as target. Status ok, or why it was not written
+// (unreadable, tooLarge, tooMuchMetadata, notCropped, notSaved). Prints
+// nothing.
+FrameResult writeFrame(const corvane::htext& path, const CropRect& rect,
+                       const corvane::htext& target);
+
+// Writes every frame in list order as output/autocropped/out_<number>.png,
+// with its progress line. A frame that cannot be loaded, cropped or saved
+// gets a warning line and no file; the loop goes on and the numbering does
+// not shift. Gives the number of frames not written.
 int writeCroppedFrames(const FrameList& frames, const corvane::htext& source,
                        const corvane::htext& output, const CropRect& rect);
 

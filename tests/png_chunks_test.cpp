@@ -54,64 +54,6 @@ std::string typesOf(const std::string& png) {
   return types;
 }
 
-std::string fixed16(double value) {
-  return pb::bigEndian32(uint32_t(int32_t(value * 65536 + (value < 0 ? -0.5 : 0.5))));
-}
-
-std::string xyzType(double x, double y, double z) {
-  return "XYZ " + std::string(4, '\0') + fixed16(x) + fixed16(y) + fixed16(z);
-}
-
-std::string mlucType(const std::string& ascii) {
-  std::string utf16;
-  for (char c : ascii) utf16 += std::string(1, '\0') + c;
-  return "mluc" + std::string(4, '\0') + pb::bigEndian32(1) + pb::bigEndian32(12) + "enUS" +
-         pb::bigEndian32(uint32_t(utf16.size())) + pb::bigEndian32(28) + utf16;
-}
-
-// A version 4 display profile for Display P3 primaries with linear light:
-// the matrix and curves a colour manager needs, and nothing more. libpng
-// reads it without a warning and Little CMS converts through it.
-std::string linearP3Profile() {
-  const std::string linear = "curv" + std::string(4, '\0') + pb::bigEndian32(0);
-  const std::vector<std::pair<std::string, std::string>> tags = {
-      {"desc", mlucType("linear Display P3")},
-      {"cprt", mlucType("No copyright")},
-      {"wtpt", xyzType(0.9642, 1.0, 0.8249)},
-      {"rXYZ", xyzType(0.5151, 0.2412, -0.0011)},
-      {"gXYZ", xyzType(0.2920, 0.6922, 0.0419)},
-      {"bXYZ", xyzType(0.1571, 0.0666, 0.7841)},
-      {"rTRC", linear},
-      {"gTRC", linear},
-      {"bTRC", linear}};
-  std::string table = pb::bigEndian32(uint32_t(tags.size()));
-  std::string data;
-  const size_t dataStart = 128 + 4 + 12 * tags.size();
-  for (const auto& tag : tags) {
-    table += tag.first + pb::bigEndian32(uint32_t(dataStart + data.size())) +
-             pb::bigEndian32(uint32_t(tag.second.size()));
-    data += tag.second + std::string((4 - tag.second.size() % 4) % 4, '\0');
-  }
-  // size, CMM, version 4.3, class, colour space, PCS, date, 'acsp', platform,
-  // flags, maker, model, attributes, intent, the D50 illuminant, creator, ID,
-  // reserved
-  const std::string header = pb::bigEndian32(uint32_t(128 + table.size() + data.size())) +
-                             std::string(4, '\0') + pb::bigEndian32(0x04300000) + "mntrRGB XYZ " +
-                             std::string(12, '\0') + "acsp" + std::string(28, '\0') +
-                             fixed16(0.9642) + fixed16(1.0) + fixed16(0.8249) +
-                             std::string(48, '\0');
-  return header + table + data;
-}
-
-std::string iccpChunk(const std::string& profile) {
-  uLongf size = compressBound(uLong(profile.size()));
-  std::string packed(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(&packed[0]), &size,
-            reinterpret_cast<const Bytef*>(profile.data()), uLong(profile.size()), 9);
-  packed.resize(size);
-  return pb::chunk("iCCP", std::string("linear Display P3") + std::string(2, '\0') + packed);
-}
-
 std::string cHrm(uint32_t wx, uint32_t wy, uint32_t rx, uint32_t ry, uint32_t gx, uint32_t gy,
                  uint32_t bx, uint32_t by) {
   std::string data;
@@ -124,7 +66,7 @@ const std::string kSrgbGama = pb::chunk("gAMA", pb::bigEndian32(45455));
 const std::string kP3Chrm = cHrm(31270, 32900, 68000, 32000, 26500, 69000, 15000, 6000);
 const std::string kSrgbChrm = cHrm(31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000);
 const std::string kSrgb = pb::chunk("sRGB", std::string(1, '\0'));
-const std::string kIccp = iccpChunk(linearP3Profile());
+const std::string kIccp = pb::iccpChunk(pb::linearP3Profile());
 
 std::string rgbaFrame() { return pb::encode(pb::patterned(5, 3, pb::kRgba, 8, false)); }
 
@@ -298,7 +240,7 @@ TEST(SpliceAfterHeader, FreeImageOutputTakesTheChunksAndReadsBackUnchanged) {
 TEST(SpliceAfterHeader, DropsTheEncodersOwnColourChunks) {
   FIBITMAP* frame = loadedByFreeImage(rgbaFrame());
   ASSERT_NE(frame, nullptr);
-  std::string profile = linearP3Profile();
+  std::string profile = pb::linearP3Profile();
   FreeImage_CreateICCProfile(frame, &profile[0], long(profile.size()));
   std::string png = savedByFreeImage(frame);
   FreeImage_Unload(frame);

@@ -3,11 +3,13 @@
 #include <dirent.h>
 #include <stdio_ext.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -166,7 +168,7 @@ std::string str(const velmora::CropRect& r) {
 }
 
 RunResult runTool(const std::vector<std::string>& args, const std::string& stdinText,
-                  const std::string& workingDir) {
+                  const std::string& workingDir, long maxFileBytes) {
   const std::string scratch = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
   const int in = tempFile(scratch, "velmora-in-");
   const int out = tempFile(scratch, "velmora-out-");
@@ -184,6 +186,13 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& stdin
     dup2(out, 1);
     dup2(err, 2);
     if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) _exit(126);
+    if (maxFileBytes >= 0) {
+      // Ignored, SIGXFSZ stays ignored across exec, and the write fails instead.
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit = {rlim_t(maxFileBytes), rlim_t(maxFileBytes)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
+    }
+    alarm(kChildSeconds);
     execv(argv.pointers[0], argv.pointers.data());
     _exit(127);
   }
@@ -251,6 +260,7 @@ RunResult runToolToClosingPause(const std::vector<std::string>& args) {
     close(in[1]);
     close(out[0]);
     close(out[1]);
+    alarm(kChildSeconds);
     execv(argv.pointers[0], argv.pointers.data());
     _exit(127);
   }
