@@ -3,8 +3,9 @@
 #
 #   ./dev.sh demo   install what is missing, build, crop the bundled demo frames
 #   ./dev.sh test   install what is missing, run the whole test suite
-#                   (a normal build, a short run of every fuzz target and an
-#                   address/undefined sanitizer build)
+#                   (a normal build, a short run of every fuzz target, an
+#                   address/undefined sanitizer build and a thread sanitizer
+#                   run of the threaded tests)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -55,6 +56,9 @@ run_tests() {
   fuzz/run 6
   build build-asan -DSANITIZE=ON
   (cd build-asan && ctest --output-on-failure -j"$(nproc)")
+  # The threaded paths under ThreadSanitizer: the -jobs runs and their parts.
+  build build-tsan -DVELMORA_TSAN=ON
+  (cd build-tsan && ctest --output-on-failure -j"$(nproc)" -R 'ThreeThreads|RunInOrder|PixelBudget|Jobs')
 }
 
 case "${1:-}" in

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "png_bytes.h"
 #include "test_support.h"
 
 using namespace e2e;
@@ -284,4 +285,34 @@ TEST(ToolFaults, AbsolutePathsAreOptionValues) {
   // its own it asks for no help.
   ScopedTempDir cwd;
   EXPECT_RUN(runTool({"-i", "/?", "x"}, "\n", cwd.path()), 1, kBanner + missingSource("noparam"));
+}
+
+TEST(ToolFaults, ThreeThreadsPrintAndWriteExactlyWhatOneDoes) {
+  ScopedTempDir dir;
+  for (int i = 0; i < 9; ++i) {
+    writePattern(dir.file("f" + std::to_string(i) + ".png"),
+                 Pattern{i, 40, 30, i, 2 * i, 20 + i, 25});
+  }
+  writeFile(dir.file("f3x.png"), "not a picture");
+  writeFile(dir.file("f5x.png"), png_bytes::hugeHeader(100000, 100000));
+  ASSERT_TRUE(testing_support::writeRgbPng(dir.file("f7x.png"), 40, 30));
+  const std::vector<Strings> runs = {{}, {"-forcecrop", "2,1,38,29"}};
+  for (const Strings& extra : runs) {
+    SCOPED_TRACE(extra.empty() ? "scan" : "-forcecrop");
+    std::map<std::string, std::string> files[2];
+    RunResult results[2];
+    for (int pass = 0; pass < 2; ++pass) {
+      // The same text for the output folder in both runs: "." in a folder of its own.
+      ScopedTempDir out;
+      Strings args = {"-i", dir.path(), "-o", ".", "-jobs", pass == 0 ? "1" : "3"};
+      args.insert(args.end(), extra.begin(), extra.end());
+      results[pass] = runTool(args, "\n\n", out.path());
+      files[pass] = snapshot(out.file("autocropped"));
+    }
+    EXPECT_EQ(results[1].output, results[0].output);
+    EXPECT_EQ(results[1].exitCode, results[0].exitCode);
+    EXPECT_EQ(results[1].errors, "");
+    EXPECT_TRUE(files[1] == files[0]) << files[1].size() << " files against " << files[0].size();
+    EXPECT_EQ(files[0].size(), extra.empty() ? 0u : 10u);
+  }
 }
