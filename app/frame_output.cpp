@@ -2,12 +2,9 @@
 
 #include <FreeImage.h>
 
-#include <cstdio>
-#include <random>
-
 #include "console.h"
 #include "corvane/hfolder.h"
-#include "file_host.h"
+#include "file_save.h"
 #include "frame_loader.h"
 #include "png_chunks.h"
 
@@ -67,19 +64,6 @@ htext zeroPad(const htext& text, int width) {
   return htext(std::string(width - text.size(), '0')) + text;
 }
 
-namespace {
-
-// A name no one can guess ahead, so no link can be planted under it.
-htext temporaryName(const htext& target) {
-  thread_local std::mt19937_64 random{std::random_device{}()};
-  char suffix[24];
-  std::snprintf(suffix, sizeof suffix, ".%016llx.part",
-                static_cast<unsigned long long>(random()));
-  return target + suffix;
-}
-
-}  // namespace
-
 bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png) {
   FIMEMORY* memory = FreeImage_OpenMemory();
   if (memory == nullptr) return false;
@@ -90,23 +74,6 @@ bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png) {
   if (encoded) png.assign(reinterpret_cast<const char*>(data), size);
   FreeImage_CloseMemory(memory);
   return encoded && (chunks.empty() || spliceAfterHeader(png, chunks));
-}
-
-bool saveFrame(const std::string& png, const htext& target) {
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    const htext partial = temporaryName(target);
-    switch (files::writeNewFile(partial, png.data(), png.size())) {
-      case files::NewFile::exists:
-        continue;
-      case files::NewFile::failed:
-        return false;
-      case files::NewFile::written:
-        if (files::replaceFile(partial, target)) return true;
-        files::removeFile(partial);
-        return false;
-    }
-  }
-  return false;
 }
 
 FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& target) {
@@ -120,53 +87,54 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
   std::string png;
   if (frame == nullptr) {
     result.status = FrameStatus::notCropped;
-  } else if (!encodeFrame(frame.get(), source.colourChunks(), png) || !saveFrame(png, target)) {
+  } else if (!encodeFrame(frame.get(), source.colourChunks(), png) || !saveFile(png, target)) {
     result.status = FrameStatus::notSaved;
   }
   return result;
 }
 
-int writeCroppedFrames(const FrameList& frames, const htext& source, const htext& output,
-                       const CropRect& rect) {
+const char* frameProblem(FrameStatus status) {
   static_assert(kMaxFramePixels == 268435456 && kMaxPackedMetadataBytes == 65536,
-                "the warnings below name the bounds");
+                "the wordings below name the bounds");
+  switch (status) {
+    case FrameStatus::ok:
+      return nullptr;
+    case FrameStatus::tooLarge:
+      return "declares more than 268435456 pixels";
+    case FrameStatus::tooMuchMetadata:
+      return "holds more than 65536 bytes of compressed metadata";
+    case FrameStatus::notCropped:
+      return "could not be cropped";
+    case FrameStatus::notSaved:
+      return "could not be saved";
+    default:
+      return "could not be loaded as PNG";
+  }
+}
+
+htext outputName(unsigned number) {
+  return htext("out_") + zeroPad(htext(int(number)), 5) + ".png";
+}
+
+std::vector<FrameResult> writeCroppedFrames(const FrameList& frames, const htext& source,
+                                            const htext& output, const CropRect& rect) {
   const char* const label = "Cropping and saving new frames to disk...";
   const unsigned count = static_cast<unsigned>(frames.size());
-  int failed = 0;
+  std::vector<FrameResult> results;
+  results.reserve(count);
   say("\n");
   for (unsigned i = 1; i <= count; ++i) {
     const char* name = frames[i - 1];
     say("\r>> %s %i%%", label, progressPercent(i - 1, count));
-    const htext target =
-        hfolder::join(output, "/autocropped/out_") + zeroPad(htext(int(i)), 5) + ".png";
-    const char* failure = nullptr;
-    switch (writeFrame(hfolder::join(source, name), rect, target).status) {
-      case FrameStatus::ok:
-        break;
-      case FrameStatus::tooLarge:
-        failure = "declares more than 268435456 pixels";
-        break;
-      case FrameStatus::tooMuchMetadata:
-        failure = "holds more than 65536 bytes of compressed metadata";
-        break;
-      case FrameStatus::notCropped:
-        failure = "could not be cropped";
-        break;
-      case FrameStatus::notSaved:
-        failure = "could not be saved";
-        break;
-      default:
-        failure = "could not be loaded as PNG";
-        break;
-    }
-    if (failure != nullptr) {
-      ++failed;
-      say("\nWarning, frame \"%s\" %s; \"%s\" was not written.\n", name, failure,
-          hfolder::leafOf(target).c_str());
+    const htext leaf = outputName(i);
+    const htext target = hfolder::join(output, "/autocropped/") + leaf;
+    results.push_back(writeFrame(hfolder::join(source, name), rect, target));
+    if (const char* problem = frameProblem(results.back().status)) {
+      say("\nWarning, frame \"%s\" %s; \"%s\" was not written.\n", name, problem, leaf.c_str());
     }
   }
   say("\r>> %s %i%%", label, progressPercent(count, count));
-  return failed;
+  return results;
 }
 
 }  // namespace velmora

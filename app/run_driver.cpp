@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "bounds_scanner.h"
 #include "console.h"
@@ -163,7 +164,11 @@ int runDriver(int argc, const char* const* argv) {
     return 1;
   }
 
-  const int failed = writeCroppedFrames(frames, sourceFolder, outputFolder, rect);
+  const std::vector<FrameResult> results =
+      writeCroppedFrames(frames, sourceFolder, outputFolder, rect);
+  const int failed = static_cast<int>(
+      std::count_if(results.begin(), results.end(),
+                    [](const FrameResult& result) { return result.status != FrameStatus::ok; }));
   if (failed > 0) {
     say("\nSTOP: %i of %i frames could not be written.\n", failed, static_cast<int>(frames.size()));
     waitForEnter(kClosingPrompt);
