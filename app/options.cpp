@@ -13,9 +13,9 @@ using corvane::hfolder;
 using corvane::hlist;
 using corvane::htext;
 
-namespace {
-
 const char* const kNoValue = "noparam";
+
+namespace {
 
 bool isOptionName(const char* argument) {
   if (argument[0] == '-') return true;
@@ -60,6 +60,7 @@ void printHelp() {
   say("-o <path>             Specifies output path for processed frames.\n");
   say("-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n");
   say("-forcecrop <x,y,w,h>  Crop to custom rect values.\n");
+  say("-report <file>        Writes a JSON report of the crop to the file.\n");
   say("\n");
   say("Executing the program without arguments will start it in limited interactive mode where "
       "user can specify input path, and program will then autocrop to common animation area.\n");

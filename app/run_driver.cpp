@@ -1,6 +1,7 @@
 #include "run_driver.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "corvane/hfolder.h"
 #include "frame_output.h"
 #include "options.h"
+#include "run_report.h"
 
 namespace velmora {
 
@@ -35,7 +37,7 @@ bool precedes(const char* a, const char* b) {
 // The rectangle from -forcecrop or from the scan. Gives false after a STOP
 // that ends the run.
 bool obtainRect(const htext& forced, const FrameList& frames, const htext& source,
-                int threshold, CropRect& rect) {
+                uint8_t threshold, CropRect& rect) {
   if (!forced.empty()) {
     if (parseCropRect(forced, rect)) return true;
     say("STOP: Custom crop-rect definition is malformed.\nYou need to pass the crop rect as: "
@@ -43,7 +45,7 @@ bool obtainRect(const htext& forced, const FrameList& frames, const htext& sourc
     return false;
   }
   const std::optional<CropRect> found =
-      determineBounds(frames, source, static_cast<uint8_t>(threshold));
+      determineBounds(frames, source, threshold);
   if (found) rect = *found;
   return found.has_value();
 }
@@ -66,6 +68,7 @@ int runDriver(int argc, const char* const* argv) {
   say("--------------------------------\n");
   htext source;
   OptionMap options;
+  htext reportFile;
 
   if (argc > 1) {
     parseArguments(argc, argv, options);
@@ -78,6 +81,18 @@ int runDriver(int argc, const char* const* argv) {
       return 1;
     }
     source = options["-i"];
+    const htext report = options["-report"];
+    // Checked before anything is read, so a long run cannot end without the
+    // report it was asked for.
+    if (!report.empty()) {
+      if (report != kNoValue) reportFile = settleReportPath(report);
+      if (reportFile.empty()) {
+        say("STOP: Report file \"%s\" cannot be written: it names no file in an existing "
+            "folder.\n",
+            report.c_str());
+        return 1;
+      }
+    }
   } else {
     say("Run this program with -? parameter to display help & options.\n\n");
     source = promptSourcePath();
@@ -136,7 +151,8 @@ int runDriver(int argc, const char* const* argv) {
     return 1;
   }
 
-  const int threshold = readInt(options["-threshold"]);
+  // Only the low 8 bits of the threshold count: 256 acts as 0.
+  const uint8_t threshold = static_cast<uint8_t>(readInt(options["-threshold"]));
   CropRect rect;
   try {
     if (!obtainRect(forced, frames, sourceFolder, threshold, rect)) return 1;
@@ -155,6 +171,7 @@ int runDriver(int argc, const char* const* argv) {
   }
   say("   - Cropped position: %i, %i\n", rect.minX, rect.minY);
   say("   - Animation area: %ix%i\n", rect.maxX - rect.minX, rect.maxY - rect.minY);
+  const CropRect area = rect;
   correctRectSize(rect);
   say("   - Corrected size: %ix%i\n", rect.maxX - rect.minX, rect.maxY - rect.minY);
   if (rectArea(rect) > kMaxCropPixels) {
@@ -171,6 +188,13 @@ int runDriver(int argc, const char* const* argv) {
                     [](const FrameResult& result) { return result.status != FrameStatus::ok; }));
   if (failed > 0) {
     say("\nSTOP: %i of %i frames could not be written.\n", failed, static_cast<int>(frames.size()));
+  }
+  const RunSummary summary = {sourceFolder, target, threshold, !forced.empty(), area, rect};
+  const bool reported = reportFile.empty() || writeReport(reportFile, summary, frames, results);
+  if (!reported) {
+    say("\nSTOP: Report file \"%s\" could not be written.\n", options["-report"].c_str());
+  }
+  if (failed > 0 || !reported) {
     waitForEnter(kClosingPrompt);
     return 1;
   }

@@ -238,6 +238,13 @@ TEST(ToolRun, RunsThatStopBeforeTheFolderIsListed) {
       {{"-i", missing}, kBanner + missingSource(missing)},
       {{"-i", missing + "\\\\"}, kBanner + missingSource(missing)},
       {{"-i", dir.file("keep.txt")}, kBanner + missingSource(dir.file("keep.txt"))},
+      // The report is checked before the source folder is.
+      {{"-i", missing, "-report", missing + "/run.json"},
+       kBanner + reportRejected(missing + "/run.json")},
+      {{"-i", dir.path(), "-report"}, kBanner + reportRejected("noparam")},
+      {{"-i", dir.path(), "-report", dir.path() + "/"}, kBanner + reportRejected(dir.path() + "/")},
+      {{"-i", dir.path(), "-report", dir.path() + "/.."},
+       kBanner + reportRejected(dir.path() + "/..")},
   };
   writeFile(dir.file("keep.txt"), "x");
   for (const Row& row : rows) {

@@ -94,6 +94,7 @@ TEST(PrintHelp, PrintsTheTextWithADescriptionColumnAt23) {
       "-threshold" + std::string(12, ' ') +
       "Autocrop alpha detection threshold [0-255] (default 0).\n" +
       "-forcecrop <x,y,w,h>" + std::string(2, ' ') + "Crop to custom rect values.\n" +
+      "-report <file>" + std::string(8, ' ') + "Writes a JSON report of the crop to the file.\n" +
       "\n"
       "Executing the program without arguments will start it in limited interactive mode where "
       "user can specify input path, and program will then autocrop to common animation area.\n";

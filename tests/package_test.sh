@@ -86,6 +86,7 @@ List of commandline arguments:
 -o <path>             Specifies output path for processed frames.
 -threshold            Autocrop alpha detection threshold [0-255] (default 0).
 -forcecrop <x,y,w,h>  Crop to custom rect values.
+-report <file>        Writes a JSON report of the crop to the file.
 
 Executing the program without arguments will start it in limited interactive mode where user can specify input path, and program will then autocrop to common animation area.'
 help=$("$tool" '-?' </dev/null 2>"$work/stderr")
