@@ -126,7 +126,7 @@ TEST(ToolFaults, WritesThatFailAreReportedAndKeepTheEarlierFrames) {
   // Noise does not compress: every frame is far above the write limit below,
   // the console output far beneath it.
   const auto noise = [](int x, int y) {
-    const uint32_t h = uint32_t(x * 73856093) ^ uint32_t(y * 19349663);
+    const uint32_t h = uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u;
     return Rgba{uint8_t(h), uint8_t(h >> 8), uint8_t(h >> 16), uint8_t(1 + (h >> 24) % 255)};
   };
   for (const char* name : {"a.png", "b.png"}) {
