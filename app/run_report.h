@@ -39,9 +39,11 @@ struct RunSummary {
 // The file the report is written to: typed, settled the way the folders are
 // (hfolder::simplify). <empty> when it names no file in an existing folder:
 // its folder is missing, it ends in a separator, or it names a folder.
-//   "run.json" in a folder that holds no "run.json" folder => "run.json"
-//   "shots\\run.json"  => "shots/run.json"   (when shots/ exists)
-//   "missing/run.json" => <empty>            "shots/" => <empty>
+// With a folder shots/ and no folder missing/:
+//   "run.json"          => "run.json"
+//   "shots\\.\\run.json" => "shots/run.json"
+//   "missing/run.json"  => <empty>
+//   "shots/" => <empty>    "shots" => <empty>
 corvane::htext settleReportPath(const corvane::htext& typed);
 
 // The report, indented by two blanks, ending in a line feed. results holds
