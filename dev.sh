@@ -3,16 +3,22 @@
 #
 #   ./dev.sh demo   install what is missing, build, crop the bundled demo frames
 #   ./dev.sh test   install what is missing, run the whole test suite
-#                   (a normal build, a short run of every fuzz target and an
-#                   address/undefined sanitizer build)
+#                   (a normal build, a short run of every fuzz target, an
+#                   address/undefined sanitizer build, and the Windows build
+#                   tested under Wine)
+#   ./dev.sh windows  install what is missing, cross-build
+#                   build-windows/velmoraReelCut.exe and its unit tests
 set -euo pipefail
 cd "$(dirname "$0")"
 
 # zlib1g-dev: the tests' PNG encoders. dpkg-dev, file, mandoc and groff-base:
 # the package test (cpack's dependency scan, the man page lint). valgrind: the
 # memory checks. clang-14 and libclang-rt-14-dev: the libFuzzer targets.
+# g++-mingw-w64-x86-64-posix, wine64: the Windows build and its tests (dpkg-dev
+# unpacks the source packages of its dependencies; libgtest-dev's sources are
+# cross-built).
 packages=(g++ cmake make libgtest-dev libfreeimage-dev zlib1g-dev dpkg-dev file mandoc groff-base
-  valgrind clang-14 libclang-rt-14-dev)
+  valgrind clang-14 libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine64)
 
 install_missing() {
   local missing=() p
@@ -47,6 +53,39 @@ demo() {
   echo "The cropped demo frames are in $out/autocropped/"
 }
 
+# The Windows build: static dependencies from Debian's source packages
+# (windows/deps.sh, cached in build-windows/deps), then the tool and its unit
+# tests, cross-compiled with mingw-w64.
+windows_build() {
+  windows/deps.sh build-windows
+  cmake -S . -B build-windows -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+    -DVELMORA_WINDOWS_DEPS="$PWD/build-windows/deps/prefix" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/windows/wine-run;$PWD/build-windows/wine" >/dev/null
+  cmake --build build-windows -j2
+}
+
+# The Windows build under Wine: its unit tests through ctest, then the
+# end-to-end tests of the native test binary (build/) against the .exe.
+windows_tests() {
+  local prefix=$PWD/build-windows/wine
+  local server=/usr/lib/wine/wineserver64
+  command -v wineserver >/dev/null && server=wineserver
+  # One server for every run. It must not inherit this script's pipes: it
+  # would keep them open, and whoever reads them would wait for it.
+  WINEPREFIX=$prefix "$server" -p </dev/null >/dev/null 2>&1
+  trap 'WINEPREFIX="$prefix" "$server" -k </dev/null >/dev/null 2>&1 || true' RETURN
+  # The prefix is made once, before runs in parallel could race to make it.
+  windows/wine-run "$prefix" build-windows/velmoraReelCut.exe -? </dev/null >/dev/null
+  (cd build-windows && ctest --output-on-failure -j2)
+  local tool=build-windows/velmoraReelCut-wine
+  printf '#!/bin/sh\nexec "%s" "%s" "%s" "$@"\n' "$PWD/windows/wine-run" "$prefix" \
+    "$PWD/build-windows/velmoraReelCut.exe" >"$tool"
+  chmod +x "$tool"
+  VELMORA_TOOL=$PWD/$tool build/tests/velmora_tests \
+    --gtest_filter='ToolRun.*:ToolFaults.*:HostileFolder.*:TransparencyForms.*'
+}
+
 run_tests() {
   install_missing
   build build
@@ -55,13 +94,19 @@ run_tests() {
   fuzz/run 6
   build build-asan -DSANITIZE=ON
   (cd build-asan && ctest --output-on-failure -j"$(nproc)")
+  windows_build
+  windows_tests
 }
 
 case "${1:-}" in
   demo) demo ;;
   test) run_tests ;;
+  windows)
+    install_missing
+    windows_build
+    ;;
   *)
-    echo "usage: ./dev.sh demo | test" >&2
+    echo "usage: ./dev.sh demo | test | windows" >&2
     exit 2
     ;;
 esac

@@ -12,10 +12,17 @@
 
 #include "bounds_scanner.h"
 
+#ifdef _WIN32
+#include <direct.h>
+// The tests make folders with the POSIX call; Windows has no mode to give.
+inline int mkdir(const char* path, int /*mode*/) { return _mkdir(path); }
+#endif
+
 namespace testing_support {
 
 // A fresh folder under $TMPDIR (or /tmp) made with mkdtemp, removed with all
-// its contents when the object goes out of scope. path() is absolute.
+// its contents when the object goes out of scope. path() is absolute. On
+// Windows it is made under the user's temporary folder, with '/' separators.
 class ScopedTempDir {
  public:
   ScopedTempDir();
@@ -81,6 +88,10 @@ struct RunResult {
   long peakRssKb = -1;    // see runToolToClosingPause
 };
 
+// The tool runners below are POSIX only (fork and exec). They run the tool
+// named by the environment variable VELMORA_TOOL when it is set, else the one
+// of this build.
+//
 // Runs the built velmoraReelCut with args (argument 0 is added), standard
 // input read from stdinText (or /dev/null when closedInput), in workingDir
 // when not empty.
