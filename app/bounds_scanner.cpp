@@ -131,17 +131,44 @@ bool scanLoadedFrame(FIBITMAP* frame, uint8_t threshold, CropRect& box) {
   return true;
 }
 
-CropRect determineBounds(FrameList frames, htext source, uint8_t threshold) {
+FrameResult scanFrame(const htext& path, uint8_t threshold, CropRect& box) {
+  FrameSource source = FrameSource::open(path);
+  Image frame = source.decode();
+  FrameResult result = source.result();
+  if (frame != nullptr && !scanLoadedFrame(frame.release(), threshold, box)) {
+    result.status = FrameStatus::noAlpha;
+  }
+  return result;
+}
+
+std::optional<CropRect> determineBounds(FrameList frames, htext source, uint8_t threshold) {
+  static_assert(kMaxFramePixels == 268435456 && kMaxPackedMetadataBytes == 65536,
+                "the STOP lines below name the bounds");
   CropRect box;
   const unsigned count = static_cast<unsigned>(frames.size());
   for (unsigned k = 0; k < count; ++k) {
     say("\r>> Determining bounds... %i%%", progressPercent(k, count));
     const htext path = hfolder::join(source, frames[k]);
-    FIBITMAP* frame = loadFrameForScan(path, frames[k]);
-    if (!scanLoadedFrame(frame, threshold, box)) {
-      say("\nSTOP: alpha is not 8 BPP (%s).\n", frames[k]);
-      waitForEnter();
-      throw "alpha not 8bpp";
+    const FrameResult frame = scanFrame(path, threshold, box);
+    switch (frame.status) {
+      case FrameStatus::ok:
+        continue;
+      case FrameStatus::tooLarge:
+        say("\nSTOP: Frame \"%s\" declares %ux%u pixels, more than the 268435456 a frame may "
+            "hold; no frame is written.\n",
+            frames[k], frame.width, frame.height);
+        waitForEnter();
+        return std::nullopt;
+      case FrameStatus::tooMuchMetadata:
+        say("\nSTOP: Frame \"%s\" holds more than 65536 bytes of compressed metadata; no frame "
+            "is written.\n",
+            frames[k]);
+        waitForEnter();
+        return std::nullopt;
+      default:
+        say("\nSTOP: alpha is not 8 BPP (%s).\n", frames[k]);
+        waitForEnter();
+        throw "alpha not 8bpp";
     }
   }
   say("\r>> Determining bounds... %i%%\n", progressPercent(count, count));

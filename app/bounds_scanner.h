@@ -7,23 +7,16 @@
 #define VELMORA_BOUNDS_SCANNER_H
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "corvane/htext.h"
+#include "crop_rect.h"
+#include "frame_loader.h"
 
 struct FIBITMAP;
 
 namespace velmora {
-
-// Pixels, y growing downward, -1 meaning "not set". While a scan runs the
-// maxima are inclusive; in every finished rectangle they are exclusive, so the
-// width is maxX - minX and the height maxY - minY.
-struct CropRect {
-  int32_t minX = -1;
-  int32_t minY = -1;
-  int32_t maxX = -1;
-  int32_t maxY = -1;
-};
 
 // Bare frame names that point into the folder listing, which outlives them.
 using FrameList = std::vector<const char*>;
@@ -54,12 +47,21 @@ void expandTransparencyTable(FIBITMAP*& frame);
 // unchanged.
 bool scanLoadedFrame(FIBITMAP* frame, uint8_t threshold, CropRect& box);
 
-// Loads every frame of source/name as PNG and unites the bounding boxes of its
-// visible pixels. Gives (-1, -1, 0, 0) when no frame has a visible pixel.
-// A frame without transparency (one that does not load included) ends the
-// scan: its STOP line and a pause are printed and the plain text
-// exception "alpha not 8bpp" is thrown.
-CropRect determineBounds(FrameList frames, corvane::htext source, uint8_t threshold);
+// One frame of the scan: loads the frame at path within the bounds and widens
+// box by its visible pixels. Status ok, or why the frame could not be scanned
+// (unreadable, tooLarge, tooMuchMetadata, noAlpha); box is then unchanged.
+// Prints nothing.
+FrameResult scanFrame(const corvane::htext& path, uint8_t threshold, CropRect& box);
+
+// Scans every frame of source/name in list order, with its progress lines,
+// and unites the bounding boxes of the visible pixels. Gives (-1, -1, 0, 0)
+// when no frame has a visible pixel. A frame that is too large or holds too
+// much metadata ends the scan after its STOP line and a pause: no rectangle.
+// A frame without transparency (one that does not load included) ends it
+// after its STOP line and a pause with the plain text exception
+// "alpha not 8bpp".
+std::optional<CropRect> determineBounds(FrameList frames, corvane::htext source,
+                                        uint8_t threshold);
 
 }  // namespace velmora
 

@@ -1,13 +1,10 @@
 #include "frame_loader.h"
 
-#include <FreeImage.h>
-
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
-#include "console.h"
+#include "file_host.h"
+#include "png_chunks.h"
 
 namespace velmora {
 
@@ -19,9 +16,7 @@ unsigned DLL_CALLCONV readFile(void* buffer, unsigned size, unsigned count, fi_h
   return static_cast<unsigned>(std::fread(buffer, size, count, static_cast<FILE*>(handle)));
 }
 
-unsigned DLL_CALLCONV writeFile(void* buffer, unsigned size, unsigned count, fi_handle handle) {
-  return static_cast<unsigned>(std::fwrite(buffer, size, count, static_cast<FILE*>(handle)));
-}
+unsigned DLL_CALLCONV writeNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
 
 int DLL_CALLCONV seekFile(fi_handle handle, long offset, int origin) {
   return std::fseek(static_cast<FILE*>(handle), offset, origin);
@@ -29,111 +24,98 @@ int DLL_CALLCONV seekFile(fi_handle handle, long offset, int origin) {
 
 long DLL_CALLCONV tellFile(fi_handle handle) { return std::ftell(static_cast<FILE*>(handle)); }
 
-// The payload bytes of the chunks that the PNG library inflates while it
-// reads the header, found by walking the chunk headers alone. The walk ends
-// at IEND or where the bytes end; readAt(offset, buffer, n) reads n bytes at
-// offset from the signature's start.
-template <class ReadAt>
-int64_t packedMetadataBytes(ReadAt readAt) {
-  int64_t total = 0;
-  int64_t offset = 8;
-  unsigned char head[8];
-  while (readAt(offset, head, 8)) {
-    const uint32_t length = uint32_t(head[0]) << 24 | uint32_t(head[1]) << 16 |
-                            uint32_t(head[2]) << 8 | uint32_t(head[3]);
-    const std::string type(reinterpret_cast<const char*>(head) + 4, 4);
-    if (type == "IEND") break;
-    if (type == "zTXt" || type == "iTXt" || type == "iCCP") total += length;
-    offset += int64_t(length) + 12;
-  }
-  return total;
+unsigned DLL_CALLCONV readMemory(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+  return FreeImage_ReadMemory(buffer, size, count, static_cast<FIMEMORY*>(handle));
 }
 
-// Metadata bound, header, then, from the same position of the same stream,
-// the pixels: the bytes decoded are the bytes whose header was checked.
-template <class ReadAt, class Load, class Rewind>
-FrameLoad loadGuarded(ReadAt readAt, Load load, Rewind rewind, int64_t maxPixels) {
-  FrameLoad result;
-  if (packedMetadataBytes(readAt) > kMaxPackedMetadataBytes) {
-    result.status = FrameStatus::tooMuchMetadata;
-    return result;
-  }
-  rewind();
-  FIBITMAP* header = load(FIF_LOAD_NOPIXELS);
-  if (header == nullptr) return result;
-  result.width = FreeImage_GetWidth(header);
-  result.height = FreeImage_GetHeight(header);
-  FreeImage_Unload(header);
-  if (int64_t(result.width) * int64_t(result.height) > maxPixels) {
-    result.status = FrameStatus::tooLarge;
-    return result;
-  }
-  rewind();
-  result.image = load(PNG_DEFAULT);
-  if (result.image != nullptr) result.status = FrameStatus::loaded;
-  return result;
+int DLL_CALLCONV seekMemory(fi_handle handle, long offset, int origin) {
+  return FreeImage_SeekMemory(static_cast<FIMEMORY*>(handle), offset, origin) ? 0 : -1;
+}
+
+long DLL_CALLCONV tellMemory(fi_handle handle) {
+  return FreeImage_TellMemory(static_cast<FIMEMORY*>(handle));
 }
 
 }  // namespace
 
-FrameLoad loadPngFrame(const htext& path, int64_t maxPixels) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path.c_str(), error)) return FrameLoad();
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return FrameLoad();
-  FreeImageIO io = {readFile, writeFile, seekFile, tellFile};
-  const FrameLoad result = loadGuarded(
-      [&](int64_t offset, void* buffer, unsigned n) {
-        return std::fseek(file, long(offset), SEEK_SET) == 0 && std::fread(buffer, 1, n, file) == n;
-      },
-      [&](int flags) { return FreeImage_LoadFromHandle(FIF_PNG, &io, file, flags); },
-      [&] { std::rewind(file); }, maxPixels);
-  std::fclose(file);
-  return result;
+FrameSource FrameSource::open(const htext& path, int64_t maxPixels) {
+  FrameSource source;
+  source.file_ = files::openRegularFile(path);
+  if (source.file_ == nullptr) return source;
+  source.io_ = FreeImageIO{readFile, writeNothing, seekFile, tellFile};
+  source.handle_ = source.file_;
+  source.check(maxPixels);
+  return source;
 }
 
-FrameLoad loadPngFrame(FIMEMORY* memory, int64_t maxPixels) {
-  const long start = FreeImage_TellMemory(memory);
-  return loadGuarded(
-      [&](int64_t offset, void* buffer, unsigned n) {
-        return FreeImage_SeekMemory(memory, long(start + offset), SEEK_SET) &&
-               FreeImage_ReadMemory(buffer, 1, n, memory) == n;
-      },
-      [&](int flags) { return FreeImage_LoadFromMemory(FIF_PNG, memory, flags); },
-      [&] { FreeImage_SeekMemory(memory, start, SEEK_SET); }, maxPixels);
+FrameSource FrameSource::open(FIMEMORY* memory, int64_t maxPixels) {
+  FrameSource source;
+  source.io_ = FreeImageIO{readMemory, writeNothing, seekMemory, tellMemory};
+  source.handle_ = memory;
+  source.start_ = FreeImage_TellMemory(memory);
+  source.check(maxPixels);
+  return source;
 }
 
-FIBITMAP* loadFrameForScan(const htext& path, const char* name) {
-  const FrameLoad frame = loadPngFrame(path);
-  if (frame.status == FrameStatus::tooLarge) {
-    say("\nSTOP: Frame \"%s\" declares %ux%u pixels, more than the %lld a frame may hold; no "
-        "frame is written.\n",
-        name, frame.width, frame.height, static_cast<long long>(kMaxFramePixels));
-    waitForEnter();
-    throw FrameRefused();
-  }
-  if (frame.status == FrameStatus::tooMuchMetadata) {
-    say("\nSTOP: Frame \"%s\" holds more than %lld bytes of compressed metadata; no frame is "
-        "written.\n",
-        name, static_cast<long long>(kMaxPackedMetadataBytes));
-    waitForEnter();
-    throw FrameRefused();
-  }
-  return frame.image;
+FrameSource::FrameSource(FrameSource&& other) noexcept
+    : io_(other.io_),
+      handle_(other.handle_),
+      file_(other.file_),
+      start_(other.start_),
+      status_(other.status_),
+      sized_(other.sized_),
+      width_(other.width_),
+      height_(other.height_),
+      colourChunks_(std::move(other.colourChunks_)) {
+  other.file_ = nullptr;
+  other.handle_ = nullptr;
+  other.status_ = FrameStatus::unreadable;
 }
 
-FIBITMAP* loadFrameForOutput(const htext& path, const char*& failure) {
-  static_assert(kMaxFramePixels == 268435456 && kMaxPackedMetadataBytes == 65536,
-                "the warnings below name the bounds");
-  const FrameLoad frame = loadPngFrame(path);
-  if (frame.status == FrameStatus::tooLarge) {
-    failure = "declares more than 268435456 pixels";
-  } else if (frame.status == FrameStatus::tooMuchMetadata) {
-    failure = "holds more than 65536 bytes of compressed metadata";
-  } else if (frame.status == FrameStatus::unreadable) {
-    failure = "could not be loaded as PNG";
+FrameSource::~FrameSource() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+bool FrameSource::readAt(int64_t offset, void* buffer, unsigned n) {
+  return io_.seek_proc(handle_, long(start_ + offset), SEEK_SET) == 0 &&
+         io_.read_proc(buffer, 1, n, handle_) == n;
+}
+
+FIBITMAP* FrameSource::load(int flags) {
+  if (io_.seek_proc(handle_, start_, SEEK_SET) != 0) return nullptr;
+  // PNG_IGNOREGAMMA: with it the decoder hands over the stored values; without
+  // it a frame with a gAMA chunk is converted on load.
+  return FreeImage_LoadFromHandle(FIF_PNG, &io_, handle_, flags | PNG_IGNOREGAMMA);
+}
+
+void FrameSource::check(int64_t maxPixels) {
+  status_ = FrameStatus::unreadable;
+  const ReadAt readBytes = [this](int64_t offset, void* buffer, unsigned n) {
+    return readAt(offset, buffer, n);
+  };
+  if (packedMetadataBytes(readBytes) > kMaxPackedMetadataBytes) {
+    status_ = FrameStatus::tooMuchMetadata;
+    return;
   }
-  return frame.image;
+  colourChunks_ = velmora::colourChunks(readBytes);
+  Image header(load(FIF_LOAD_NOPIXELS));
+  if (header == nullptr) return;
+  sized_ = true;
+  width_ = FreeImage_GetWidth(header.get());
+  height_ = FreeImage_GetHeight(header.get());
+  status_ = int64_t(width_) * int64_t(height_) > maxPixels ? FrameStatus::tooLarge
+                                                           : FrameStatus::ok;
+}
+
+Image FrameSource::decode() {
+  if (status_ != FrameStatus::ok) return Image();
+  Image image(load(PNG_DEFAULT));
+  if (image == nullptr || FreeImage_GetWidth(image.get()) != width_ ||
+      FreeImage_GetHeight(image.get()) != height_) {
+    status_ = FrameStatus::unreadable;
+    return Image();
+  }
+  return image;
 }
 
 }  // namespace velmora

@@ -1,25 +1,30 @@
-// Loading one frame as PNG, with a bound on its size that holds before any
-// pixel is decoded.
+// Loading one frame as PNG, with bounds that hold before any pixel is decoded.
 //
 // A PNG header can declare any size up to a million pixels square while the
 // file holds almost nothing, and a valid file of a megabyte or two can inflate
-// to gigabytes. So the header is read first, alone, and a frame that declares
-// more than kMaxFramePixels is refused without decoding it. The bound equals
-// the bound on a crop rectangle: the frame loop holds one decoded frame and
-// one cropped copy at a time, so at most twice that many pixels.
+// to gigabytes. So a frame is opened once, its chunk headers are walked, its
+// header is read alone, and only a frame within the bounds is decoded, from
+// the same open file: the bytes decoded are the bytes whose header passed.
+// The pixels are the values as stored: no gamma or colour correction is
+// applied, so a crop copies them exactly.
 #ifndef VELMORA_FRAME_LOADER_H
 #define VELMORA_FRAME_LOADER_H
 
+#include <FreeImage.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
 
 #include "corvane/htext.h"
-#include "frame_output.h"
-
-struct FIBITMAP;
-struct FIMEMORY;
+#include "crop_rect.h"
 
 namespace velmora {
 
+// The bound equals the bound on a crop rectangle: the frame loop holds one
+// decoded frame and one cropped copy at a time, so at most twice that many
+// pixels.
 constexpr int64_t kMaxFramePixels = kMaxCropPixels;
 
 // The most bytes of compressed metadata (zTXt, iTXt and iCCP chunks) a frame
@@ -29,38 +34,80 @@ constexpr int64_t kMaxFramePixels = kMaxCropPixels;
 // hold a few KB at most (an ICC profile, a comment).
 constexpr int64_t kMaxPackedMetadataBytes = 65536;
 
-enum class FrameStatus { loaded, unreadable, tooLarge, tooMuchMetadata };
+// Releases a decoded image; an Image owns one, so no path can leak it.
+struct ImageRelease {
+  void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
+};
+using Image = std::unique_ptr<FIBITMAP, ImageRelease>;
 
-struct FrameLoad {
+// What became of one frame, from its load to its save.
+enum class FrameStatus {
+  ok,
+  unreadable,       // not a regular file, not a PNG, or changed while read
+  tooLarge,         // the header declares more than the pixel bound
+  tooMuchMetadata,  // more than kMaxPackedMetadataBytes of compressed metadata
+  noAlpha,          // decoded, but without transparency to scan
+  notCropped,
+  notSaved,
+};
+
+// What became of one frame, with the size its header declares when it could
+// be read.
+struct FrameResult {
   FrameStatus status = FrameStatus::unreadable;
-  FIBITMAP* image = nullptr;  // the decoded frame when loaded; the caller releases it
-  // From the header, when it could be read.
+  bool sized = false;
   uint32_t width = 0;
   uint32_t height = 0;
 };
 
-// Refuses a PNG file at path that holds more than kMaxPackedMetadataBytes of
-// compressed metadata, reads its header, refuses a frame that declares more
-// than maxPixels pixels, and otherwise decodes it. Anything but a regular
-// file (a folder, a named pipe, a dangling link) is unreadable: it is never
-// opened, so a pipe cannot block the run.
-FrameLoad loadPngFrame(const corvane::htext& path, int64_t maxPixels = kMaxFramePixels);
-// The same from a memory stream, read from its current position.
-FrameLoad loadPngFrame(FIMEMORY* memory, int64_t maxPixels = kMaxFramePixels);
+// One frame opened for loading: open() checks the metadata bound and the
+// header; decode() then gives the pixels from the same open file.
+class FrameSource {
+ public:
+  // The file at path, opened only when it is a regular file, so a named pipe
+  // cannot block the run.
+  static FrameSource open(const corvane::htext& path, int64_t maxPixels = kMaxFramePixels);
+  // The bytes of memory from its current position; memory must outlive the source.
+  static FrameSource open(FIMEMORY* memory, int64_t maxPixels = kMaxFramePixels);
 
-// Thrown by loadFrameForScan after its STOP line and pause.
-struct FrameRefused {};
+  FrameSource(FrameSource&& other) noexcept;
+  FrameSource& operator=(FrameSource&&) = delete;
+  FrameSource(const FrameSource&) = delete;
+  ~FrameSource();
 
-// The scan's load: the decoded frame, or nullptr for one that cannot be read
-// (the scan reports it as a frame without alpha). A frame too large to decode
-// or one with too much metadata ends the run: its STOP line, the pause, and
-// FrameRefused.
-FIBITMAP* loadFrameForScan(const corvane::htext& path, const char* name);
+  // ok while the frame may be decoded; unreadable, tooLarge or tooMuchMetadata.
+  FrameStatus status() const { return status_; }
+  // Whether the header could be read, and the size it declares.
+  bool sized() const { return sized_; }
+  uint32_t width() const { return width_; }
+  uint32_t height() const { return height_; }
+  // The gAMA, cHRM, sRGB and iCCP chunks as stored, in file order (<empty>
+  // when there are none), for the encoded output to carry.
+  const std::string& colourChunks() const { return colourChunks_; }
+  // status() with the header's size.
+  FrameResult result() const { return FrameResult{status_, sized_, width_, height_}; }
 
-// The frame loop's load: the decoded frame, or nullptr with failure set to
-// the warning's wording ("could not be loaded as PNG", "declares more than
-// 268435456 pixels", "holds more than 65536 bytes of compressed metadata").
-FIBITMAP* loadFrameForOutput(const corvane::htext& path, const char*& failure);
+  // The decoded frame; empty, with status() unreadable, when it cannot be
+  // decoded or its size is not the one its header declared (the file changed
+  // after the header was read). Call once, after open() gave ok.
+  Image decode();
+
+ private:
+  FrameSource() = default;
+  void check(int64_t maxPixels);
+  bool readAt(int64_t offset, void* buffer, unsigned n);
+  FIBITMAP* load(int flags);
+
+  FreeImageIO io_{};
+  fi_handle handle_ = nullptr;
+  std::FILE* file_ = nullptr;  // owned, when opened from a path
+  long start_ = 0;
+  FrameStatus status_ = FrameStatus::unreadable;
+  bool sized_ = false;
+  uint32_t width_ = 0;
+  uint32_t height_ = 0;
+  std::string colourChunks_;
+};
 
 }  // namespace velmora
 

@@ -3,10 +3,13 @@
 #include <FreeImage.h>
 
 #include <cstdio>
+#include <random>
 
 #include "console.h"
 #include "corvane/hfolder.h"
+#include "file_host.h"
 #include "frame_loader.h"
+#include "png_chunks.h"
 
 namespace velmora {
 
@@ -14,10 +17,6 @@ using corvane::hfolder;
 using corvane::htext;
 
 namespace {
-
-constexpr int64_t kInt32Max = 2147483647;
-
-int64_t roundUpTo16(int64_t size) { return (size + 15) / 16 * 16; }
 
 // Opaque black in the layout of one pixel of the frame's type: the library
 // copies as many bytes from the fill colour as one pixel has (8 for 16-bit
@@ -40,28 +39,6 @@ const void* fillFor(FIBITMAP* frame) {
 }
 
 }  // namespace
-
-bool isRectValid(const CropRect& rect) {
-  if (rect.minX == -1 || rect.minY == -1) return false;
-  if (rect.maxX <= 0 || rect.maxY <= 0) return false;
-  if (rect.minX >= rect.maxX || rect.minY >= rect.maxY) return false;
-  const int64_t width = int64_t(rect.maxX) - rect.minX;
-  const int64_t height = int64_t(rect.maxY) - rect.minY;
-  // The widened sizes and the maxima they move must stay 32-bit numbers.
-  const int64_t wideWidth = roundUpTo16(width);
-  const int64_t wideHeight = roundUpTo16(height);
-  return wideWidth <= kInt32Max && wideHeight <= kInt32Max && rect.minX + wideWidth <= kInt32Max &&
-         rect.minY + wideHeight <= kInt32Max;
-}
-
-void correctRectSize(CropRect& rect) {
-  rect.maxX = static_cast<int32_t>(rect.minX + roundUpTo16(int64_t(rect.maxX) - rect.minX));
-  rect.maxY = static_cast<int32_t>(rect.minY + roundUpTo16(int64_t(rect.maxY) - rect.minY));
-}
-
-int64_t rectArea(const CropRect& rect) {
-  return (int64_t(rect.maxX) - rect.minX) * (int64_t(rect.maxY) - rect.minY);
-}
 
 void cropFrame(FIBITMAP*& frame, const CropRect& rect) {
   expandTransparencyTable(frame);
@@ -92,27 +69,67 @@ htext zeroPad(const htext& text, int width) {
 
 namespace {
 
-// Saves through a temporary name beside the final one; gives false and leaves
-// nothing behind when either step fails.
-bool saveFrame(FIBITMAP* image, const htext& path) {
-  const htext partial = path + ".part";
-  if (!FreeImage_Save(FIF_PNG, image, partial.c_str(), PNG_DEFAULT)) {
-    // A folder in the way made the save fail; it is not ours, and remove()
-    // would take it when empty.
-    if (!hfolder::isFolder(partial)) std::remove(partial.c_str());
-    return false;
-  }
-  if (std::rename(partial.c_str(), path.c_str()) != 0) {
-    std::remove(partial.c_str());
-    return false;
-  }
-  return true;
+// A name no one can guess ahead, so no link can be planted under it.
+htext temporaryName(const htext& target) {
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, ".%016llx.part",
+                static_cast<unsigned long long>(random()));
+  return target + suffix;
 }
 
 }  // namespace
 
+bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png) {
+  FIMEMORY* memory = FreeImage_OpenMemory();
+  if (memory == nullptr) return false;
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  const bool encoded = FreeImage_SaveToMemory(FIF_PNG, image, memory, PNG_DEFAULT) &&
+                       FreeImage_AcquireMemory(memory, &data, &size);
+  if (encoded) png.assign(reinterpret_cast<const char*>(data), size);
+  FreeImage_CloseMemory(memory);
+  return encoded && (chunks.empty() || spliceAfterHeader(png, chunks));
+}
+
+bool saveFrame(const std::string& png, const htext& target) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const htext partial = temporaryName(target);
+    switch (files::writeNewFile(partial, png.data(), png.size())) {
+      case files::NewFile::exists:
+        continue;
+      case files::NewFile::failed:
+        return false;
+      case files::NewFile::written:
+        if (files::replaceFile(partial, target)) return true;
+        files::removeFile(partial);
+        return false;
+    }
+  }
+  return false;
+}
+
+FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& target) {
+  FrameSource source = FrameSource::open(path);
+  Image frame = source.decode();
+  FrameResult result = source.result();
+  if (frame == nullptr) return result;
+  FIBITMAP* cropped = frame.release();
+  cropFrame(cropped, rect);
+  frame.reset(cropped);
+  std::string png;
+  if (frame == nullptr) {
+    result.status = FrameStatus::notCropped;
+  } else if (!encodeFrame(frame.get(), source.colourChunks(), png) || !saveFrame(png, target)) {
+    result.status = FrameStatus::notSaved;
+  }
+  return result;
+}
+
 int writeCroppedFrames(const FrameList& frames, const htext& source, const htext& output,
                        const CropRect& rect) {
+  static_assert(kMaxFramePixels == 268435456 && kMaxPackedMetadataBytes == 65536,
+                "the warnings below name the bounds");
   const char* const label = "Cropping and saving new frames to disk...";
   const unsigned count = static_cast<unsigned>(frames.size());
   int failed = 0;
@@ -120,18 +137,27 @@ int writeCroppedFrames(const FrameList& frames, const htext& source, const htext
   for (unsigned i = 1; i <= count; ++i) {
     const char* name = frames[i - 1];
     say("\r>> %s %i%%", label, progressPercent(i - 1, count));
-    const htext path = hfolder::join(source, name);
-    const htext target = hfolder::join(output, "/autocropped/out_") + zeroPad(htext(int(i)), 5) + ".png";
+    const htext target =
+        hfolder::join(output, "/autocropped/out_") + zeroPad(htext(int(i)), 5) + ".png";
     const char* failure = nullptr;
-    FIBITMAP* frame = loadFrameForOutput(path, failure);
-    if (frame != nullptr) {
-      cropFrame(frame, rect);
-      if (frame == nullptr) {
+    switch (writeFrame(hfolder::join(source, name), rect, target).status) {
+      case FrameStatus::ok:
+        break;
+      case FrameStatus::tooLarge:
+        failure = "declares more than 268435456 pixels";
+        break;
+      case FrameStatus::tooMuchMetadata:
+        failure = "holds more than 65536 bytes of compressed metadata";
+        break;
+      case FrameStatus::notCropped:
         failure = "could not be cropped";
-      } else if (!saveFrame(frame, target)) {
+        break;
+      case FrameStatus::notSaved:
         failure = "could not be saved";
-      }
-      FreeImage_Unload(frame);
+        break;
+      default:
+        failure = "could not be loaded as PNG";
+        break;
     }
     if (failure != nullptr) {
       ++failed;

@@ -1,38 +1,26 @@
-// The crop step: tests the rectangle, widens it to multiples of 16 and writes
-// every frame cropped to it as autocropped/out_NNNNN.png.
+// The crop step: writes every frame cropped to the corrected rectangle as
+// autocropped/out_NNNNN.png.
 //
-// Rectangle arithmetic is done in 64 bits, so no forced rectangle, however
-// close to the limits of a 32-bit integer, can overflow. Every output frame is
-// first saved under a temporary name in the same folder and then renamed into
-// place, so a failed save never leaves a truncated frame behind nor destroys
-// an earlier good one.
+// Every byte of an output frame is written by the tool itself, into a new
+// file of an unpredictable name in the autocropped folder (created
+// exclusively, never through a link), and every write and the close are
+// checked before the file is renamed into place. So a failed save says so,
+// never leaves a truncated frame behind nor destroys an earlier good one, and
+// nothing outside the folder is written. The output keeps the colour chunks
+// (gAMA, cHRM, sRGB, iCCP) of its source frame.
 #ifndef VELMORA_FRAME_OUTPUT_H
 #define VELMORA_FRAME_OUTPUT_H
 
 #include <cstdint>
+#include <string>
 
 #include "bounds_scanner.h"
+#include "frame_loader.h"
 #include "corvane/htext.h"
 
 struct FIBITMAP;
 
 namespace velmora {
-
-// The most pixels one cropped frame may hold (16384 x 16384); a larger
-// rectangle could not be allocated for every frame on an ordinary machine.
-constexpr int64_t kMaxCropPixels = int64_t(1) << 28;
-
-// minX and minY set (not -1), maxX and maxY positive, both sides non-empty,
-// and width and height after the widening to multiples of 16 still within a
-// signed 32-bit integer. Other negative minima pass.
-bool isRectValid(const CropRect& rect);
-
-// Grows maxX, then maxY, until width and height are multiples of 16; the
-// left and top edges stay. Expects a valid rectangle.
-void correctRectSize(CropRect& rect);
-
-// Width times height of a corrected rectangle, in 64 bits.
-int64_t rectArea(const CropRect& rect);
 
 // Replaces frame by its copy cropped to rect: pixel (x, y) of the result is
 // the frame's pixel (x + minX, y + minY) where that lies inside the frame and
@@ -46,11 +34,27 @@ void cropFrame(FIBITMAP*& frame, const CropRect& rect);
 //   zeroPad("123456", 5) => "123456"
 corvane::htext zeroPad(const corvane::htext& text, int width);
 
-// Loads, crops and saves every frame in list order as
-// output/autocropped/out_<number>.png, with its progress line. A frame that
-// cannot be loaded, cropped or saved gets a warning line and no file; the
-// loop goes on and the numbering does not shift. Gives the number of frames
-// not written.
+// The PNG bytes of image with chunks (whole stored chunks, such as
+// FrameSource::colourChunks) placed right after its header. False when the
+// image could not be encoded.
+bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png);
+
+// Writes png as the file target: into a new temporary file beside it, then
+// renamed over it. False, with target untouched and no temporary file left,
+// when any step fails.
+bool saveFrame(const std::string& png, const corvane::htext& target);
+
+// One frame of the loop: loads the frame at path within the bounds, crops it
+// to rect and saves it as target. Status ok, or why it was not written
+// (unreadable, tooLarge, tooMuchMetadata, notCropped, notSaved). Prints
+// nothing.
+FrameResult writeFrame(const corvane::htext& path, const CropRect& rect,
+                       const corvane::htext& target);
+
+// Writes every frame in list order as output/autocropped/out_<number>.png,
+// with its progress line. A frame that cannot be loaded, cropped or saved
+// gets a warning line and no file; the loop goes on and the numbering does
+// not shift. Gives the number of frames not written.
 int writeCroppedFrames(const FrameList& frames, const corvane::htext& source,
                        const corvane::htext& output, const CropRect& rect);
 

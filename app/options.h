@@ -8,9 +8,9 @@
 #ifndef VELMORA_OPTIONS_H
 #define VELMORA_OPTIONS_H
 
-#include "bounds_scanner.h"
 #include "corvane/hcontainer.h"
 #include "corvane/htext.h"
+#include "crop_rect.h"
 
 namespace velmora {
 

@@ -1,9 +1,12 @@
 #include "run_driver.h"
 
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
 #include "bounds_scanner.h"
 #include "console.h"
 #include "corvane/hfolder.h"
-#include "frame_loader.h"
 #include "frame_output.h"
 #include "options.h"
 
@@ -17,18 +20,19 @@ namespace {
 
 const char* const kClosingPrompt = "Press Enter to exit...";
 
-// The frames: names of the listing ending in ".png", byte for byte, in listing
-// order. The list points into the listing, which must outlive it.
-FrameList selectFrames(const hlist<htext>& listing) {
-  FrameList frames;
-  for (const htext& name : listing) {
-    if (name.endsWith(".png")) frames.push_back(name.c_str());
+unsigned char foldCase(unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }
+
+bool precedes(const char* a, const char* b) {
+  const auto* x = reinterpret_cast<const unsigned char*>(a);
+  const auto* y = reinterpret_cast<const unsigned char*>(b);
+  for (; *x != 0 && foldCase(*x) == foldCase(*y); ++x, ++y) {
   }
-  return frames;
+  if (foldCase(*x) != foldCase(*y)) return foldCase(*x) < foldCase(*y);
+  return std::strcmp(a, b) < 0;
 }
 
-// The rectangle from -forcecrop or from the scan. Gives false after the
-// malformed-text STOP.
+// The rectangle from -forcecrop or from the scan. Gives false after a STOP
+// that ends the run.
 bool obtainRect(const htext& forced, const FrameList& frames, const htext& source,
                 int threshold, CropRect& rect) {
   if (!forced.empty()) {
@@ -37,11 +41,24 @@ bool obtainRect(const htext& forced, const FrameList& frames, const htext& sourc
         "x,y,w,h (no spaces).\n");
     return false;
   }
-  rect = determineBounds(frames, source, static_cast<uint8_t>(threshold));
-  return true;
+  const std::optional<CropRect> found =
+      determineBounds(frames, source, static_cast<uint8_t>(threshold));
+  if (found) rect = *found;
+  return found.has_value();
 }
 
 }  // namespace
+
+FrameList selectFrames(const hlist<htext>& listing) {
+  FrameList frames;
+  for (const htext& name : listing) {
+    if (name.endsWith(".png")) frames.push_back(name.c_str());
+  }
+  // The folder's own order is a hash on most file systems here; an animation
+  // must come out in the order its frames are named.
+  std::sort(frames.begin(), frames.end(), precedes);
+  return frames;
+}
 
 int runDriver(int argc, const char* const* argv) {
   say("velmoraReelCut v0.1 (standalone)\n");
@@ -67,12 +84,16 @@ int runDriver(int argc, const char* const* argv) {
   }
 
   source = source.trimRight('\\');
+  // The folder services read backslashes as separators and resolve "." and
+  // ".." as text; the listing, the loads, the output folder and the saves all
+  // use that one settled text, so they cannot name different folders.
+  const htext sourceFolder = hfolder::simplify(source);
   say("Checking source dir...");
-  if (!hfolder::isFolder(source)) {
+  if (!hfolder::isFolder(sourceFolder)) {
     say("\rSTOP: Source folder \"%s\" does not exist or cannot be read.\n", source.c_str());
     return 1;
   }
-  const hlist<htext> listing = hfolder::listEntries(source);
+  const hlist<htext> listing = hfolder::listEntries(sourceFolder);
   const FrameList frames = selectFrames(listing);
   say("\r%i png files to process.\n\n", static_cast<int>(frames.size()));
   const htext forced = options["-forcecrop"];
@@ -94,12 +115,12 @@ int runDriver(int argc, const char* const* argv) {
           requested.c_str());
     }
   }
-  output = output.trimRight('\\');
+  const htext outputFolder = hfolder::simplify(output.trimRight('\\'));
 
-  const htext target = hfolder::join(output, "autocropped");
-  if (hfolder::isFolder(hfolder::join(output, "/autocropped"))) {
+  const htext target = hfolder::join(outputFolder, "autocropped");
+  if (hfolder::isFolder(target)) {
     // Writing into the source folder would overwrite frames not read yet.
-    if (hfolder::isSameFolder(target, source)) {
+    if (hfolder::isSameFolder(target, sourceFolder)) {
       say("STOP: Output folder \"%s\" is the source folder; its frames would be overwritten.\n",
           target.c_str());
       return 1;
@@ -117,11 +138,9 @@ int runDriver(int argc, const char* const* argv) {
   const int threshold = readInt(options["-threshold"]);
   CropRect rect;
   try {
-    if (!obtainRect(forced, frames, source, threshold, rect)) return 1;
+    if (!obtainRect(forced, frames, sourceFolder, threshold, rect)) return 1;
   } catch (const char* text) {
     say("\nFATAL ERROR: %s\n", text);
-    return 1;
-  } catch (const FrameRefused&) {
     return 1;
   }
 
@@ -144,7 +163,7 @@ int runDriver(int argc, const char* const* argv) {
     return 1;
   }
 
-  const int failed = writeCroppedFrames(frames, source, output, rect);
+  const int failed = writeCroppedFrames(frames, sourceFolder, outputFolder, rect);
   if (failed > 0) {
     say("\nSTOP: %i of %i frames could not be written.\n", failed, static_cast<int>(frames.size()));
     waitForEnter(kClosingPrompt);

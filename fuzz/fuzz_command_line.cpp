@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "frame_output.h"
+#include "crop_rect.h"
 #include "options.h"
 #include "quiet_console.h"
 

@@ -1,5 +1,6 @@
 // One frame through the tool's own per-frame code: the guarded load, the
-// bounds scan of the loaded frame, the crop and a save.
+// bounds scan of the loaded frame, the crop and the encoding with the source's
+// colour chunks, read back.
 //
 // The input is a PNG file. Its last eight bytes, which a PNG decoder never
 // reads (they follow IEND in every seed), choose the threshold and the crop:
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "bounds_scanner.h"
@@ -62,16 +64,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> png(data, data + size);
   fixCrcs(png);
   FIMEMORY* memory = FreeImage_OpenMemory(png.data(), DWORD(png.size()));
-  const velmora::FrameLoad first = velmora::loadPngFrame(memory, kFuzzMaxPixels);
-  if (first.status != velmora::FrameStatus::loaded) {
-    check(first.image == nullptr, "no image unless loaded");
-    FreeImage_CloseMemory(memory);
-    return 0;
+  velmora::Image first;
+  std::string colour;
+  {
+    velmora::FrameSource source = velmora::FrameSource::open(memory, kFuzzMaxPixels);
+    first = source.decode();
+    colour = source.colourChunks();
+    if (first == nullptr) {
+      check(source.status() != velmora::FrameStatus::ok, "no image unless loaded");
+      FreeImage_CloseMemory(memory);
+      return 0;
+    }
   }
-  const int32_t width = int32_t(FreeImage_GetWidth(first.image));
-  const int32_t height = int32_t(FreeImage_GetHeight(first.image));
+  const int32_t width = int32_t(FreeImage_GetWidth(first.get()));
+  const int32_t height = int32_t(FreeImage_GetHeight(first.get()));
   velmora::CropRect box;
-  const bool scanned = velmora::scanLoadedFrame(first.image, threshold, box);
+  const bool scanned = velmora::scanLoadedFrame(first.release(), threshold, box);
   if (box.minX != -1) {
     check(scanned, "a box only from a scanned frame");
     check(0 <= box.minX && box.minX <= box.maxX && box.maxX < width, "box within the frame's columns");
@@ -98,17 +106,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The scan released the frame; the frame loop loads it again.
   FreeImage_SeekMemory(memory, 0, SEEK_SET);
-  const velmora::FrameLoad second = velmora::loadPngFrame(memory, kFuzzMaxPixels);
-  check(second.status == velmora::FrameStatus::loaded, "the same bytes load twice");
-  FIBITMAP* frame = second.image;
+  velmora::FrameSource again = velmora::FrameSource::open(memory, kFuzzMaxPixels);
+  FIBITMAP* frame = again.decode().release();
+  check(frame != nullptr, "the same bytes load twice");
   velmora::cropFrame(frame, rect);
   if (frame != nullptr) {
+    const velmora::Image cropped(frame);
     check(int64_t(FreeImage_GetWidth(frame)) == int64_t(rect.maxX) - rect.minX, "cropped width");
     check(int64_t(FreeImage_GetHeight(frame)) == int64_t(rect.maxY) - rect.minY, "cropped height");
-    FIMEMORY* saved = FreeImage_OpenMemory();
-    FreeImage_SaveToMemory(FIF_PNG, frame, saved, PNG_DEFAULT);
-    FreeImage_CloseMemory(saved);
-    FreeImage_Unload(frame);
+    std::string png;
+    if (velmora::encodeFrame(frame, colour, png)) {
+      // The output, colour chunks spliced in, reads back at its own size.
+      FIMEMORY* written = FreeImage_OpenMemory(reinterpret_cast<BYTE*>(png.data()), DWORD(png.size()));
+      velmora::FrameSource output = velmora::FrameSource::open(written, kFuzzMaxPixels);
+      const velmora::Image back = output.decode();
+      check(back != nullptr && FreeImage_GetWidth(back.get()) == FreeImage_GetWidth(frame),
+            "the written frame reads back");
+      FreeImage_CloseMemory(written);
+    }
   }
   FreeImage_CloseMemory(memory);
   return 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -161,9 +162,9 @@ class DetermineBounds : public testing::Test {
     FrameList frames;
     for (const std::string& n : names) frames.push_back(n.c_str());
     testing::internal::CaptureStdout();
-    const CropRect rect = determineBounds(frames, temp.path(), threshold);
+    const std::optional<CropRect> rect = determineBounds(frames, temp.path(), threshold);
     output = testing::internal::GetCapturedStdout();
-    return rect;
+    return rect.value_or(CropRect{-2, -2, -2, -2});
   }
 
   ScopedTempDir temp;

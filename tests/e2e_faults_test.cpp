@@ -67,7 +67,7 @@ TEST(ToolFaults, FrameThatCannotBeLoadedIsReportedAndItsNumberSkipped) {
     ScopedTempDir dir;
     writeFrames(dir.path(), frames);
     row.make(dir.file("x.png"));
-    const Strings listed = pngNamesInListingOrder(dir.path());
+    const Strings listed = pngNamesInFrameOrder(dir.path());
     ASSERT_EQ(listed.size(), 4u);
     const unsigned bad =
         unsigned(std::find(listed.begin(), listed.end(), "x.png") - listed.begin()) + 1;
@@ -98,7 +98,7 @@ TEST(ToolFaults, FrameThatCannotBeSavedIsReportedAndTheOthersWritten) {
   // A folder under the second output name cannot be replaced by a file.
   makeFolder(dir.file("autocropped"));
   makeFolder(dir.file("autocropped/out_00002.png"));
-  const Strings listed = pngNamesInListingOrder(dir.path());
+  const Strings listed = pngNamesInFrameOrder(dir.path());
   ASSERT_EQ(listed.size(), 3u);
 
   const RunResult run = runTool({"-i", dir.path()}, "\n\n");
@@ -115,25 +115,56 @@ TEST(ToolFaults, FrameThatCannotBeSavedIsReportedAndTheOthersWritten) {
   expectNoLeftovers(out);
 }
 
-TEST(ToolFaults, FailedSaveKeepsTheEarlierFrameOfThatName) {
+TEST(ToolFaults, WritesThatFailAreReportedAndKeepTheEarlierFrames) {
   ScopedTempDir dir;
-  writeFrames(dir.path(), threeWalkFrames());
+  // Noise does not compress: every frame is far above the write limit below,
+  // the console output far beneath it.
+  const auto noise = [](int x, int y) {
+    const uint32_t h = uint32_t(x * 73856093) ^ uint32_t(y * 19349663);
+    return Rgba{uint8_t(h), uint8_t(h >> 8), uint8_t(h >> 16), uint8_t(1 + (h >> 24) % 255)};
+  };
+  for (const char* name : {"a.png", "b.png"}) {
+    ASSERT_TRUE(testing_support::writeRgbaPng(dir.file(name), 128, 128, noise));
+  }
   ASSERT_EQ(runTool({"-i", dir.path()}, "\n").exitCode, 0);
   const std::string out = dir.file("autocropped");
-  const std::string earlier = readFile(out + "/out_00002.png");
-  ASSERT_FALSE(earlier.empty());
-  // The temporary file of the second frame cannot be written.
-  makeFolder(out + "/out_00002.png.part");
-  writeFile(out + "/out_00002.png.part/pin", "x");
-  const Strings listed = pngNamesInListingOrder(dir.path());
+  const auto earlier = snapshot(out);
+  ASSERT_EQ(earlier.size(), 2u);
+
+  const RunResult run = runTool({"-i", dir.path()}, "\n\n", "", 16384);
+
+  EXPECT_RUN(run, 1,
+             kBanner + countLine(2) + kAutocroppedExists + scanLines(2) +
+                 report(0, 0, 128, 128, 128, 128) +
+                 loopLines(2, {{1, frameWarning("a.png", kNotSaved, 1)},
+                               {2, frameWarning("b.png", kNotSaved, 2)}}) +
+                 failedEnd(2, 2));
+  EXPECT_EQ(snapshot(out), earlier);
+  expectNoLeftovers(out);
+}
+
+TEST(ToolFaults, LinksPlantedInTheOutputFolderAreNeverWrittenThrough) {
+  ScopedTempDir dir, elsewhere;
+  writeFrames(dir.path(), threeWalkFrames());
+  const std::string out = dir.file("autocropped");
+  makeFolder(out);
+  const std::string victim = elsewhere.file("victim.txt");
+  writeFile(victim, "not yours");
+  for (const char* name : {"out_00001.png", "out_00001.png.part", "out_00002.png.part"}) {
+    makeLink(victim, out + "/" + name);
+  }
 
   const RunResult run = runTool({"-i", dir.path()}, "\n\n");
 
-  EXPECT_RUN(run, 1,
+  EXPECT_RUN(run, 0,
              kBanner + countLine(3) + kAutocroppedExists + scanLines(3) +
-                 report(3, 2, 10, 7, 16, 16) +
-                 loopLines(3, {{2, frameWarning(listed[1], kNotSaved, 2)}}) + failedEnd(1, 3));
-  EXPECT_EQ(readFile(out + "/out_00002.png"), earlier);
+                 report(3, 2, 10, 7, 16, 16) + loopLines(3) + kDone);
+  EXPECT_EQ(readFile(victim), "not yours");
+  EXPECT_EQ(namesIn(out), (Strings{"out_00001.png", "out_00001.png.part", "out_00002.png",
+                                   "out_00002.png.part", "out_00003.png"}));
+  struct stat info;
+  ASSERT_EQ(lstat((out + "/out_00001.png").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
 }
 
 TEST(ToolFaults, OutputFolderBlockedByAFileStopsBeforeAnyFrameIsRead) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "png_bytes.h"
 #include "test_support.h"
 
 using namespace e2e;
@@ -28,11 +29,11 @@ using Strings = std::vector<std::string>;
 const std::string kWalkScanToEnd =
     scanLines(3) + report(3, 2, 10, 7, 16, 16) + loopLines(3) + kDone;
 
-// Every frame of the listing became out_<its number>.png, cropped to the
+// Every frame became out_<its number>.png, cropped to the
 // 16x16 rectangle at (3, 2), and nothing else is in the folder.
 void expectWalkOutput(const std::string& source, const std::string& outFolder) {
   const std::map<std::string, Pattern> frames = threeWalkFrames();
-  const Strings listed = pngNamesInListingOrder(source);
+  const Strings listed = pngNamesInFrameOrder(source);
   ASSERT_EQ(listed.size(), 3u);
   EXPECT_EQ(namesIn(outFolder), outNames(3));
   for (int i = 0; i < 3; ++i) {
@@ -43,7 +44,7 @@ void expectWalkOutput(const std::string& source, const std::string& outFolder) {
 
 }  // namespace
 
-TEST(ToolRun, ThreeFramesAreScannedCroppedAndNumberedInListingOrder) {
+TEST(ToolRun, ThreeFramesAreScannedCroppedAndNumberedInNameOrder) {
   ScopedTempDir dir;
   writeFrames(dir.path(), threeWalkFrames());
 
@@ -72,6 +73,94 @@ TEST(ToolRun, ThreeFramesAreScannedCroppedAndNumberedInListingOrder) {
   // The widened rectangle reaches past the right edge (columns 16..18) and
   // the bottom edge (rows 12..17): those pixels are opaque black.
   expectWalkOutput(dir.path(), dir.file("autocropped"));
+}
+
+TEST(ToolRun, FramesAreNumberedInNameOrderWhateverOrderTheyWereMadeIn) {
+  ScopedTempDir dir;
+  // Made out of order; the folder lists them in yet another (hashed) order.
+  const Strings made = {"walk_b.png", "c.png", "walkA.png", "a.png", "walk_A.png", "B.png",
+                        "A.png"};
+  for (size_t i = 0; i < made.size(); ++i) writePattern(dir.file(made[i]), solid(int(i), 8, 8));
+
+  const RunResult run = runTool({"-i", dir.path()}, "\n");
+
+  EXPECT_RUN(run, 0, kBanner + countLine(7) + scanLines(7) + report(0, 0, 8, 8, 16, 16) +
+                         loopLines(7) + kDone);
+  const Strings order = {"A.png", "a.png", "B.png", "c.png", "walkA.png", "walk_A.png",
+                         "walk_b.png"};
+  for (size_t n = 0; n < order.size(); ++n) {
+    SCOPED_TRACE(outName(int(n) + 1) + " from " + order[n]);
+    const int id = int(std::find(made.begin(), made.end(), order[n]) - made.begin());
+    expectCroppedFrame(dir.file("autocropped/" + outName(int(n) + 1)), solid(id, 8, 8), 0, 0, 16,
+                       16);
+  }
+}
+
+TEST(ToolRun, StoredValuesAndColourChunksOfEachFrameAreKept) {
+  namespace pb = png_bytes;
+  const auto chrm = [](std::vector<uint32_t> values) {
+    std::string data;
+    for (uint32_t v : values) data += pb::bigEndian32(v);
+    return pb::chunk("cHRM", data);
+  };
+  const std::string linear = pb::chunk("gAMA", pb::bigEndian32(100000));
+  const std::string srgb = pb::chunk("sRGB", std::string(1, '\0')) +
+                           pb::chunk("gAMA", pb::bigEndian32(45455)) +
+                           chrm({31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000});
+  const std::string p3 = pb::iccpChunk(pb::linearP3Profile()) +
+                         chrm({31270, 32900, 68000, 32000, 26500, 69000, 15000, 6000}) + linear;
+  struct Frame {
+    const char* name;
+    int depth;
+    std::string chunks;
+    size_t count;
+  };
+  const Frame frames[] = {{"a.png", 8, linear, 1}, {"b.png", 8, srgb, 3}, {"c.png", 8, p3, 3},
+                          {"d.png", 16, linear, 1}};
+  // Every pixel is (165, 77, 202, 24) at 8 bits, each sample times 257 at 16.
+  ScopedTempDir dir;
+  for (const Frame& f : frames) {
+    pb::Image image;
+    image.width = 4;
+    image.height = 2;
+    image.depth = f.depth;
+    for (int i = 0; i < 8; ++i) {
+      for (uint16_t v : {165, 77, 202, 24}) image.samples.push_back(f.depth == 16 ? v * 257 : v);
+    }
+    std::string png = pb::encode(image);
+    writeFile(dir.file(f.name), png.insert(33, f.chunks));
+  }
+
+  const RunResult run = runTool({"-i", dir.path()}, "\n");
+
+  EXPECT_RUN(run, 0, kBanner + countLine(4) + scanLines(4) + report(0, 0, 4, 2, 16, 16) +
+                         loopLines(4) + kDone);
+  for (int n = 0; n < 4; ++n) {
+    const Frame& f = frames[n];
+    SCOPED_TRACE(f.name);
+    const std::string written = readFile(dir.file("autocropped/" + outName(n + 1)));
+    EXPECT_EQ(written.substr(33, f.chunks.size()), f.chunks) << "right after IHDR";
+    size_t colour = 0;
+    for (const pb::Chunk& c : pb::chunksOf(written)) {
+      colour += c.type == "gAMA" || c.type == "cHRM" || c.type == "sRGB" || c.type == "iCCP";
+    }
+    EXPECT_EQ(colour, f.count) << "no colour chunk besides the source's";
+    FIMEMORY* memory = FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<char*>(written.data())),
+                                            DWORD(written.size()));
+    FIBITMAP* image = FreeImage_LoadFromMemory(FIF_PNG, memory, PNG_IGNOREGAMMA);
+    ASSERT_NE(image, nullptr);
+    if (f.depth == 8) {
+      EXPECT_EQ(describe(testing_support::pixelAt(image, 3, 1)), "(165,77,202,24)");
+    } else {
+      ASSERT_EQ(FreeImage_GetImageType(image), FIT_RGBA16);
+      const FIRGBA16 p = reinterpret_cast<const FIRGBA16*>(FreeImage_GetScanLine(image, 14))[3];
+      EXPECT_EQ(std::to_string(p.red) + "," + std::to_string(p.green) + "," +
+                    std::to_string(p.blue) + "," + std::to_string(p.alpha),
+                "42405,19789,51914,6168");
+    }
+    FreeImage_Unload(image);
+    FreeImage_CloseMemory(memory);
+  }
 }
 
 TEST(ToolRun, SingleFrameLoopShowsZeroThenHundredPercent) {
@@ -207,7 +296,7 @@ TEST(ToolRun, OnlyNamesEndingInLowerCasePngAreFrames) {
   EXPECT_RUN(run, 0,
              kBanner + countLine(2) + scanLines(2) + report(0, 0, 16, 16, 16, 16) +
                  loopLines(2) + kDone);
-  const Strings listed = pngNamesInListingOrder(dir.path());
+  const Strings listed = pngNamesInFrameOrder(dir.path());
   ASSERT_EQ(listed.size(), 2u);
   EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(2));
   for (int i = 0; i < 2; ++i) {
@@ -220,7 +309,7 @@ TEST(ToolRun, FrameWithoutAlphaStopsTheScanWithFatalError) {
   ScopedTempDir dir;
   writeFrames(dir.path(), threeWalkFrames());
   ASSERT_TRUE(writeRgbPng(dir.file("walk_a.png"), 16, 12));
-  const Strings listed = pngNamesInListingOrder(dir.path());
+  const Strings listed = pngNamesInFrameOrder(dir.path());
   const unsigned position = unsigned(std::find(listed.begin(), listed.end(), "walk_a.png") -
                                      listed.begin());
 
@@ -235,7 +324,7 @@ TEST(ToolRun, SubFolderNamedLikeAFrameStopsTheScan) {
   ScopedTempDir dir;
   writeFrames(dir.path(), threeWalkFrames());
   makeFolder(dir.file("x.png"));
-  const Strings listed = pngNamesInListingOrder(dir.path());
+  const Strings listed = pngNamesInFrameOrder(dir.path());
   ASSERT_EQ(listed.size(), 4u);
   const unsigned position =
       unsigned(std::find(listed.begin(), listed.end(), "x.png") - listed.begin());
@@ -323,7 +412,7 @@ TEST(ToolRun, SecondRunWarnsAboutTheOutputFolderAndReplacesOnlyItsFrames) {
   EXPECT_RUN(run, 0, kBanner + countLine(3) + kAutocroppedExists + kWalkScanToEnd);
   EXPECT_EQ(readFile(dir.file("autocropped/keep.txt")), "earlier");
   // The second run wrote out_00002.png anew over the stale bytes.
-  const Strings listed = pngNamesInListingOrder(dir.path());
+  const Strings listed = pngNamesInFrameOrder(dir.path());
   ASSERT_EQ(listed.size(), 3u);
   expectCroppedFrame(dir.file("autocropped/out_00002.png"), threeWalkFrames().at(listed[1]), 3, 2,
                      16, 16);
@@ -372,6 +461,26 @@ TEST(ToolRun, SourcePathLosesItsTrailingBackslashes) {
                kBanner + countLine(3) + kWalkScanToEnd);
     expectWalkOutput(dir.path(), dir.file("autocropped"));
   }
+}
+
+TEST(ToolRun, ListingLoadsAndSavesUseOneSettledFolderPath) {
+  ScopedTempDir dir;
+  const std::string walk = dir.file("shots/walk");
+  makeFolder(dir.file("shots"));
+  makeFolder(walk);
+  writeFrames(walk, threeWalkFrames());
+  makeFolder(dir.file("deep"));
+  makeFolder(dir.file("deep/inner"));
+  makeLink(dir.file("deep/inner"), dir.file("link"));
+
+  // A backslash separates, and ".." after a link goes up from the link's own
+  // name: both read the way the folder listing reads them.
+  const std::string typedSource = dir.path() + "/shots\\walk";
+  const std::string typedOutput = dir.path() + "/link/..";
+  EXPECT_RUN(runTool({"-i", typedSource, "-o", typedOutput}, "\n"), 0,
+             kBanner + countLine(3) + usingOutput(typedOutput) + kWalkScanToEnd);
+  expectWalkOutput(walk, dir.file("autocropped"));
+  EXPECT_TRUE(namesIn(dir.file("deep")) == Strings{"inner"});
 }
 
 TEST(ToolRun, ThresholdKeepsOnlyAlphaAboveItsLowEightBits) {
@@ -438,7 +547,7 @@ TEST(ToolRun, ForcedRectIsCutFromEveryFrameAndFilledBeyondItsEdges) {
                    report(row.minX, row.minY, row.width, row.height, row.wideWidth,
                           row.wideHeight) +
                    loopLines(2) + kDone);
-    const Strings listed = pngNamesInListingOrder(dir.path());
+    const Strings listed = pngNamesInFrameOrder(dir.path());
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(2));
     for (int i = 0; i < 2; ++i) {

@@ -6,11 +6,11 @@
 #define VELMORA_E2E_SUPPORT_H
 
 #include <FreeImage.h>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -180,17 +180,20 @@ inline std::string failedEnd(int failed, int total) {
 
 // ---- folders and frames ---------------------------------------------------
 
-// The names of a folder ending in ".png", in the order readdir gives them,
-// which is the order the tool numbers its frames in.
-inline std::vector<std::string> pngNamesInListingOrder(const std::string& folder) {
+// The names of a folder ending in ".png", in the order the tool numbers its
+// frames: byte order with a-z read as A-Z, ties in plain byte order.
+inline std::vector<std::string> pngNamesInFrameOrder(const std::string& folder) {
   std::vector<std::string> names;
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return names;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
+  for (const std::string& name : testing_support::folderNames(folder)) {
     if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".png") == 0) names.push_back(name);
   }
-  closedir(dir);
+  const auto upper = [](std::string text) {
+    for (char& c : text) c = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+    return text;
+  };
+  std::stable_sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+    return upper(a) < upper(b);
+  });
   return names;
 }
 

@@ -2,9 +2,12 @@
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -200,22 +203,57 @@ TEST_F(WriteCroppedFrames, UnloadableFrameIsReportedAndKeepsItsNumber) {
   EXPECT_EQ(tagOf("out_00003.png"), 30);
 }
 
-TEST_F(WriteCroppedFrames, FailedSaveKeepsTheEarlierGoodFile) {
-  // A folder in the way of the temporary name makes the save fail, root or not.
-  frame("a.png", 10);
-  frame("b.png", 20);
-  writeFile(out.file("autocropped/out_00001.png"), "earlier good frame");
-  ASSERT_EQ(mkdir(out.file("autocropped/out_00001.png.part").c_str(), 0700), 0);
-  EXPECT_EQ(write(out.path()), 1);
-  EXPECT_EQ(printed, std::string("\n") + kStep + "0%" +
-                         "\nWarning, frame \"a.png\" could not be saved; "
-                         "\"out_00001.png\" was not written.\n" +
-                         kStep + "50%" + kStep + "100%");
-  EXPECT_EQ(readFile(out.file("autocropped/out_00001.png")), "earlier good frame");
-  // The folder in the way is not the loop's to remove.
-  EXPECT_EQ(folderNames(out.file("autocropped")),
-            (std::vector<std::string>{"out_00001.png", "out_00001.png.part", "out_00002.png"}));
-  EXPECT_EQ(tagOf("out_00002.png"), 20);
+// Writes beyond limit bytes fail with EFBIG for the lifetime of the object, as
+// on a full disk.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(rlim_t limit) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = signal(SIGXFSZ, SIG_IGN);
+    const rlimit lower = {limit, saved_.rlim_max};
+    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &lower), 0);
+  }
+  ~ScopedFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, previous_);
+  }
+
+ private:
+  rlimit saved_;
+  void (*previous_)(int);
+};
+
+TEST(SaveFrame, FailedWriteKeepsTheEarlierFileAndLeavesNothingElse) {
+  ScopedTempDir out;
+  const std::string target = out.file("out_00001.png");
+  writeFile(target, "earlier good frame");
+  const std::string png(100000, 'p');
+  {
+    ScopedFileSizeLimit limit(4096);
+    EXPECT_FALSE(saveFrame(png, target));
+  }
+  EXPECT_EQ(readFile(target), "earlier good frame");
+  EXPECT_EQ(folderNames(out.path()), std::vector<std::string>{"out_00001.png"});
+  EXPECT_TRUE(saveFrame(png, target));
+  EXPECT_EQ(readFile(target), png);
+  EXPECT_EQ(folderNames(out.path()), std::vector<std::string>{"out_00001.png"});
+}
+
+TEST(SaveFrame, PlantedLinksAreReplacedNeverWrittenThrough) {
+  ScopedTempDir out, elsewhere;
+  const std::string victim = elsewhere.file("victim.txt");
+  writeFile(victim, "not yours");
+  // At the final name, and at the name the temporary file once had.
+  ASSERT_EQ(symlink(victim.c_str(), out.file("out_00001.png").c_str()), 0);
+  ASSERT_EQ(symlink(victim.c_str(), out.file("out_00001.png.part").c_str()), 0);
+  EXPECT_TRUE(saveFrame("frame bytes", out.file("out_00001.png")));
+  EXPECT_EQ(readFile(victim), "not yours");
+  struct stat info;
+  ASSERT_EQ(lstat(out.file("out_00001.png").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(readFile(out.file("out_00001.png")), "frame bytes");
+  EXPECT_EQ(folderNames(out.path()),
+            (std::vector<std::string>{"out_00001.png", "out_00001.png.part"}));
 }
 
 TEST_F(WriteCroppedFrames, FailedRenameLeavesNoTemporaryFile) {

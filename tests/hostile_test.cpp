@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -402,6 +403,34 @@ TEST_F(HostileFolder, TransparencyOtherThanAnEightBitChannelCrops) {
     EXPECT_EQ(FreeImage_GetHeight(out), 16u);
     FreeImage_Unload(out);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A frame rewritten in place between its header check and its decoding (the
+// same open file, new bytes) is refused, not decoded past the bound it passed.
+TEST(FrameSource, FrameRewrittenAfterItsHeaderWasReadIsNotDecoded) {
+  ScopedTempDir dir;
+  const std::string path = dir.file("f.png");
+  // A long comment before the pixels takes the header read past any buffer,
+  // so the decoding has to read the file again.
+  std::string small = pb::encode(pb::patterned(4, 4, pb::kRgba, 8, false));
+  small.insert(33, pb::chunk("tEXt", std::string("Comment") + '\0' + std::string(65536, 'c')));
+  writeFile(path, small);
+  velmora::FrameSource source = velmora::FrameSource::open(path);
+  ASSERT_EQ(source.status(), velmora::FrameStatus::ok);
+  EXPECT_EQ(source.width(), 4u);
+
+  const std::string larger = pb::encode(pb::patterned(64, 64, pb::kRgba, 8, false));
+  FILE* same = std::fopen(path.c_str(), "r+b");
+  ASSERT_NE(same, nullptr);
+  ASSERT_EQ(std::fwrite(larger.data(), 1, larger.size(), same), larger.size());
+  std::fclose(same);
+
+  EXPECT_EQ(source.decode(), nullptr);
+  EXPECT_EQ(source.status(), velmora::FrameStatus::unreadable);
 }
 
 }  // namespace

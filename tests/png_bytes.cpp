@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace png_bytes {
 
@@ -61,6 +63,22 @@ void packRow(const Image& image, uint32_t y, uint32_t xStart, uint32_t xStep, st
 struct Pass {
   uint32_t xStart, yStart, xStep, yStep;
 };
+
+
+std::string fixed16(double value) {
+  return bigEndian32(uint32_t(int32_t(value * 65536 + (value < 0 ? -0.5 : 0.5))));
+}
+
+std::string xyzType(double x, double y, double z) {
+  return "XYZ " + std::string(4, '\0') + fixed16(x) + fixed16(y) + fixed16(z);
+}
+
+std::string mlucType(const std::string& ascii) {
+  std::string utf16;
+  for (char c : ascii) utf16 += std::string(1, '\0') + c;
+  return "mluc" + std::string(4, '\0') + bigEndian32(1) + bigEndian32(12) + "enUS" +
+         bigEndian32(uint32_t(utf16.size())) + bigEndian32(28) + utf16;
+}
 
 }  // namespace
 
@@ -232,6 +250,49 @@ std::string zeroBomb(uint32_t width, uint32_t height) {
   png += chunk("IDAT", stream);
   png += chunk("IEND", "");
   return png;
+}
+
+// A version 4 display profile for Display P3 primaries with linear light:
+// the matrix and curves a colour manager needs, and nothing more. libpng
+// reads it without a warning and Little CMS converts through it.
+std::string linearP3Profile() {
+  const std::string linear = "curv" + std::string(4, '\0') + bigEndian32(0);
+  const std::vector<std::pair<std::string, std::string>> tags = {
+      {"desc", mlucType("linear Display P3")},
+      {"cprt", mlucType("No copyright")},
+      {"wtpt", xyzType(0.9642, 1.0, 0.8249)},
+      {"rXYZ", xyzType(0.5151, 0.2412, -0.0011)},
+      {"gXYZ", xyzType(0.2920, 0.6922, 0.0419)},
+      {"bXYZ", xyzType(0.1571, 0.0666, 0.7841)},
+      {"rTRC", linear},
+      {"gTRC", linear},
+      {"bTRC", linear}};
+  std::string table = bigEndian32(uint32_t(tags.size()));
+  std::string data;
+  const size_t dataStart = 128 + 4 + 12 * tags.size();
+  for (const auto& tag : tags) {
+    table += tag.first + bigEndian32(uint32_t(dataStart + data.size())) +
+             bigEndian32(uint32_t(tag.second.size()));
+    data += tag.second + std::string((4 - tag.second.size() % 4) % 4, '\0');
+  }
+  // size, CMM, version 4.3, class, colour space, PCS, date, 'acsp', platform,
+  // flags, maker, model, attributes, intent, the D50 illuminant, creator, ID,
+  // reserved
+  const std::string header = bigEndian32(uint32_t(128 + table.size() + data.size())) +
+                             std::string(4, '\0') + bigEndian32(0x04300000) + "mntrRGB XYZ " +
+                             std::string(12, '\0') + "acsp" + std::string(28, '\0') +
+                             fixed16(0.9642) + fixed16(1.0) + fixed16(0.8249) +
+                             std::string(48, '\0');
+  return header + table + data;
+}
+
+std::string iccpChunk(const std::string& profile) {
+  uLongf size = compressBound(uLong(profile.size()));
+  std::string packed(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(&packed[0]), &size,
+            reinterpret_cast<const Bytef*>(profile.data()), uLong(profile.size()), 9);
+  packed.resize(size);
+  return chunk("iCCP", std::string("linear Display P3") + std::string(2, '\0') + packed);
 }
 
 }  // namespace png_bytes

@@ -71,6 +71,12 @@ std::string withTextBomb(const std::string& png, int count, size_t inflatedBytes
 // inflated image: a 20000 x 20000 bomb is about 1.6 MB and inflates to 1.6 GB.
 std::string zeroBomb(uint32_t width, uint32_t height);
 
+// A real ICC profile (440 bytes): version 4, display class, Display P3
+// primaries with linear curves. libpng reads it without a warning.
+std::string linearP3Profile();
+// The iCCP chunk, named "linear Display P3", that carries profile.
+std::string iccpChunk(const std::string& profile);
+
 }  // namespace png_bytes
 
 #endif  // VELMORA_PNG_BYTES_H

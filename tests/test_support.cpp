@@ -11,12 +11,14 @@
 #include <dirent.h>
 #include <stdio_ext.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -307,7 +309,7 @@ std::string str(const velmora::CropRect& r) {
 #ifndef _WIN32
 
 RunResult runTool(const std::vector<std::string>& args, const std::string& stdinText,
-                  const std::string& workingDir) {
+                  const std::string& workingDir, long maxFileBytes) {
   const std::string scratch = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
   const int in = tempFile(scratch, "velmora-in-");
   const int out = tempFile(scratch, "velmora-out-");
@@ -325,6 +327,13 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& stdin
     dup2(out, 1);
     dup2(err, 2);
     if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) _exit(126);
+    if (maxFileBytes >= 0) {
+      // Ignored, SIGXFSZ stays ignored across exec, and the write fails instead.
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit = {rlim_t(maxFileBytes), rlim_t(maxFileBytes)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
+    }
+    alarm(kChildSeconds);
     execv(argv.pointers[0], argv.pointers.data());
     _exit(127);
   }
@@ -392,6 +401,7 @@ RunResult runToolToClosingPause(const std::vector<std::string>& args) {
     close(in[1]);
     close(out[0]);
     close(out[1]);
+    alarm(kChildSeconds);
     execv(argv.pointers[0], argv.pointers.data());
     _exit(127);
   }

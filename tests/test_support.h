@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "bounds_scanner.h"
+#include "crop_rect.h"
 
 #ifdef _WIN32
 #include <direct.h>
@@ -93,10 +93,14 @@ struct RunResult {
 // of this build.
 //
 // Runs the built velmoraReelCut with args (argument 0 is added), standard
-// input read from stdinText (or /dev/null when closedInput), in workingDir
-// when not empty.
+// input read from stdinText, in workingDir when not empty. With maxFileBytes
+// set, no file the tool writes may grow past that many bytes (a write beyond
+// fails with EFBIG, as on a full disk). Every child gets kChildSeconds to
+// finish; one that hangs (a pause that waits, say) is killed by SIGALRM and
+// shows as exit code 142.
 RunResult runTool(const std::vector<std::string>& args, const std::string& stdinText = "",
-                  const std::string& workingDir = "");
+                  const std::string& workingDir = "", long maxFileBytes = -1);
+constexpr unsigned kChildSeconds = 120;
 
 // Standard input (file descriptor 0 and the C stream stdin) reads text for the
 // lifetime of the object, then what it read before. Code under test that

@@ -1,0 +1,50 @@
+// The host calls through which the tool reads frames and writes files.
+//
+// Exactly one implementation is compiled in (file_host_posix.cpp here); it is
+// the only source of the tool that includes the host's file headers. Paths are
+// UTF-8 inside the program. Every call reports failure as its result and never
+// throws or prints.
+//
+// Guarantees the callers rely on:
+// - A frame is opened once and only when it is a regular file; a named pipe or
+//   a device is refused without blocking, whatever the path names by then.
+// - A new file is created only where no entry of its name stands, never
+//   through a link, so nothing outside the folder of the path is written.
+#ifndef VELMORA_FILE_HOST_H
+#define VELMORA_FILE_HOST_H
+
+#include <cstddef>
+#include <cstdio>
+
+#include "corvane/htext.h"
+
+namespace velmora {
+namespace files {
+
+// The file at path, open for binary reading, when path names a regular file
+// (a link to one counts); nullptr for anything else. The caller closes it.
+std::FILE* openRegularFile(const corvane::htext& path);
+
+enum class NewFile {
+  written,  // created and every byte written and closed without an error
+  exists,   // an entry of that name stands there (a link included); untouched
+  failed,   // anything else; nothing is left at path
+};
+
+// Creates path as a new file (mode 0666 under the umask) and writes size bytes
+// of data into it, checking every write and the close. A file that could not
+// be written whole is removed again.
+NewFile writeNewFile(const corvane::htext& path, const void* data, std::size_t size);
+
+// Renames from to to in the same folder, replacing a file or link named to
+// (a link is replaced, not followed). False when that cannot be done; from is
+// then still there.
+bool replaceFile(const corvane::htext& from, const corvane::htext& to);
+
+// Removes the file or link at path; never a folder.
+bool removeFile(const corvane::htext& path);
+
+}  // namespace files
+}  // namespace velmora
+
+#endif  // VELMORA_FILE_HOST_H

@@ -1,0 +1,61 @@
+// POSIX file calls: paths are byte strings and pass through unconverted.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "file_host.h"
+
+namespace velmora {
+namespace files {
+
+using corvane::htext;
+
+std::FILE* openRegularFile(const htext& path) {
+  // Without O_NONBLOCK the open of a named pipe would wait for a writer; the
+  // test is made on what was opened, so a swap after it cannot matter.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* file = fdopen(fd, "rb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
+NewFile writeNewFile(const htext& path, const void* data, std::size_t size) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? NewFile::exists : NewFile::failed;
+  const char* bytes = static_cast<const char*>(data);
+  bool good = true;
+  while (size > 0) {
+    const ssize_t n = write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      good = false;
+      break;
+    }
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  // A full disk or a quota may only show at the close (network file systems
+  // write back then).
+  if (close(fd) != 0) good = false;
+  if (good) return NewFile::written;
+  unlink(path.c_str());
+  return NewFile::failed;
+}
+
+bool replaceFile(const htext& from, const htext& to) {
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool removeFile(const htext& path) { return unlink(path.c_str()) == 0; }
+
+}  // namespace files
+}  // namespace velmora
