@@ -76,13 +76,13 @@ windows_tests() {
   WINEPREFIX=$prefix "$server" -p </dev/null >/dev/null 2>&1
   trap 'WINEPREFIX="$prefix" "$server" -k </dev/null >/dev/null 2>&1 || true' RETURN
   # The prefix is made once, before runs in parallel could race to make it.
-  windows/wine-run "$prefix" build-windows/velmoraReelCut.exe -? </dev/null >/dev/null
+  windows/wine-run "$prefix" build-windows/velmoraReelCut.exe -? </dev/null >/dev/null 2>&1
   (cd build-windows && ctest --output-on-failure -j2)
   local tool=build-windows/velmoraReelCut-wine
   printf '#!/bin/sh\nexec "%s" "%s" "%s" "$@"\n' "$PWD/windows/wine-run" "$prefix" \
     "$PWD/build-windows/velmoraReelCut.exe" >"$tool"
   chmod +x "$tool"
-  VELMORA_TOOL=$PWD/$tool build/tests/velmora_tests \
+  VELMORA_TOOL=$PWD/$tool VELMORA_TOOL_WINDOWS=1 build/tests/velmora_tests \
     --gtest_filter='ToolRun.*:ToolFaults.*:HostileFolder.*:TransparencyForms.*'
 }
 

@@ -383,6 +383,11 @@ long highWaterKb(pid_t pid) {
 
 }  // namespace
 
+bool toolIsWindows() {
+  const char* windows = std::getenv("VELMORA_TOOL_WINDOWS");
+  return windows != nullptr && std::string(windows) == "1";
+}
+
 RunResult runToolToClosingPause(const std::vector<std::string>& args) {
   const std::string scratch = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
   const int err = tempFile(scratch, "velmora-err-");

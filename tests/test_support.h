@@ -122,6 +122,11 @@ class ScopedStdin {
 // space: the rusage of a forked child would include the test's own memory).
 RunResult runToolToClosingPause(const std::vector<std::string>& args);
 
+// True when the tool that runs is a Windows build (VELMORA_TOOL_WINDOWS=1 beside
+// VELMORA_TOOL): the few inputs that cannot exist for a Windows program, such
+// as a name with a line feed, are then left out.
+bool toolIsWindows();
+
 }  // namespace testing_support
 
 #endif  // VELMORA_TEST_SUPPORT_H
