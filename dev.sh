@@ -8,6 +8,9 @@
 #                   tested under Wine)
 #   ./dev.sh windows  install what is missing, cross-build
 #                   build-windows/velmoraReelCut.exe and its unit tests
+#   ./dev.sh windows-test  the Windows part of the test command alone: the
+#                   Windows build's unit tests and the end-to-end tests of
+#                   the Linux build, both against Windows code under Wine
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -66,25 +69,26 @@ windows_build() {
 }
 
 # The Windows build under Wine: its unit tests through ctest, then the
-# end-to-end tests of the native test binary (build/) against the .exe.
-windows_tests() {
-  local prefix=$PWD/build-windows/wine
-  local server=/usr/lib/wine/wineserver64
-  command -v wineserver >/dev/null && server=wineserver
+# end-to-end tests of the native test binary (build/) against the .exe. A
+# subshell, so that its exit trap stops the server of this prefix alone.
+windows_tests() (
+  prefix=$PWD/build-windows/wine
+  server=/usr/lib/wine/wineserver64
+  if command -v wineserver >/dev/null; then server=wineserver; fi
   # One server for every run. It must not inherit this script's pipes: it
   # would keep them open, and whoever reads them would wait for it.
   WINEPREFIX=$prefix "$server" -p </dev/null >/dev/null 2>&1
-  trap 'WINEPREFIX="$prefix" "$server" -k </dev/null >/dev/null 2>&1 || true' RETURN
+  trap 'WINEPREFIX="$prefix" "$server" -k </dev/null >/dev/null 2>&1 || true' EXIT
   # The prefix is made once, before runs in parallel could race to make it.
   windows/wine-run "$prefix" build-windows/velmoraReelCut.exe -? </dev/null >/dev/null 2>&1
   (cd build-windows && ctest --output-on-failure -j2)
-  local tool=build-windows/velmoraReelCut-wine
+  tool=build-windows/velmoraReelCut-wine
   printf '#!/bin/sh\nexec "%s" "%s" "%s" "$@"\n' "$PWD/windows/wine-run" "$prefix" \
     "$PWD/build-windows/velmoraReelCut.exe" >"$tool"
   chmod +x "$tool"
   VELMORA_TOOL=$PWD/$tool VELMORA_TOOL_WINDOWS=1 build/tests/velmora_tests \
     --gtest_filter='ToolRun.*:ToolFaults.*:HostileFolder.*:TransparencyForms.*'
-}
+)
 
 run_tests() {
   install_missing
@@ -105,8 +109,14 @@ case "${1:-}" in
     install_missing
     windows_build
     ;;
+  windows-test)
+    install_missing
+    build build
+    windows_build
+    windows_tests
+    ;;
   *)
-    echo "usage: ./dev.sh demo | test | windows" >&2
+    echo "usage: ./dev.sh demo | test | windows | windows-test" >&2
     exit 2
     ;;
 esac
