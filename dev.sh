@@ -4,8 +4,9 @@
 #   ./dev.sh demo   install what is missing, build, crop the bundled demo frames
 #   ./dev.sh test   install what is missing, run the whole test suite
 #                   (a normal build, a short run of every fuzz target, an
-#                   address/undefined sanitizer build, and the Windows build
-#                   tested under Wine)
+#                   address/undefined sanitizer build, a thread sanitizer
+#                   run of the threaded tests, and the Windows build tested
+#                   under Wine)
 #   ./dev.sh windows  install what is missing, cross-build
 #                   build-windows/velmoraReelCut.exe and its unit tests
 #   ./dev.sh windows-test  the Windows part of the test command alone: the
@@ -98,6 +99,9 @@ run_tests() {
   fuzz/run 6
   build build-asan -DSANITIZE=ON
   (cd build-asan && ctest --output-on-failure -j"$(nproc)")
+  # The threaded paths under ThreadSanitizer: the -jobs runs and their parts.
+  build build-tsan -DVELMORA_TSAN=ON
+  (cd build-tsan && ctest --output-on-failure -j"$(nproc)" -R 'ThreeThreads|RunInOrder|PixelBudget|Jobs')
   windows_build
   windows_tests
 }

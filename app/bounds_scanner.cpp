@@ -3,6 +3,7 @@
 #include <FreeImage.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "alpha_row_search.h"
 #include "console.h"
@@ -131,8 +132,11 @@ bool scanLoadedFrame(FIBITMAP* frame, uint8_t threshold, CropRect& box) {
   return true;
 }
 
-FrameResult scanFrame(const htext& path, uint8_t threshold, CropRect& box) {
+FrameResult scanFrame(const htext& path, uint8_t threshold, CropRect& box, PixelBudget* budget) {
   FrameSource source = FrameSource::open(path);
+  if (source.status() != FrameStatus::ok) return source.result();
+  // The frame and its alpha channel.
+  const BudgetShare share(budget, 2 * int64_t(source.width()) * source.height());
   Image frame = source.decode();
   FrameResult result = source.result();
   if (frame != nullptr && !scanLoadedFrame(frame.release(), threshold, box)) {
@@ -141,37 +145,67 @@ FrameResult scanFrame(const htext& path, uint8_t threshold, CropRect& box) {
   return result;
 }
 
-std::optional<CropRect> determineBounds(FrameList frames, htext source, uint8_t threshold) {
+std::optional<CropRect> determineBounds(FrameList frames, htext source, uint8_t threshold,
+                                        unsigned jobs) {
   static_assert(kMaxFramePixels == 268435456 && kMaxPackedMetadataBytes == 65536,
                 "the STOP lines below name the bounds");
-  CropRect box;
   const unsigned count = static_cast<unsigned>(frames.size());
-  for (unsigned k = 0; k < count; ++k) {
-    say("\r>> Determining bounds... %i%%", progressPercent(k, count));
-    const htext path = hfolder::join(source, frames[k]);
-    const FrameResult frame = scanFrame(path, threshold, box);
-    switch (frame.status) {
-      case FrameStatus::ok:
-        continue;
-      case FrameStatus::tooLarge:
-        say("\nSTOP: Frame \"%s\" declares %ux%u pixels, more than the 268435456 a frame may "
-            "hold; no frame is written.\n",
-            frames[k], frame.width, frame.height);
+  const unsigned threads = std::max(1u, std::min(jobs, count));
+  // One box per thread, united at the end: the union does not depend on
+  // which thread saw which frame.
+  std::vector<CropRect> boxes(threads);
+  std::vector<FrameResult> results(count);
+  PixelBudget budget(kMaxFramePixels + kMaxCropPixels);
+  bool refused = false;
+  bool noAlpha = false;
+  say("\r>> Determining bounds... %i%%", progressPercent(0, count));
+  runInOrder(
+      count, threads,
+      [&](unsigned k, unsigned worker) {
+        results[k] = scanFrame(hfolder::join(source, frames[k]), threshold, boxes[worker],
+                               threads > 1 ? &budget : nullptr);
+      },
+      [&](unsigned k) {
+        const FrameResult& frame = results[k];
+        switch (frame.status) {
+          case FrameStatus::ok:
+            if (k + 1 < count) say("\r>> Determining bounds... %i%%", progressPercent(k + 1, count));
+            return true;
+          case FrameStatus::tooLarge:
+            say("\nSTOP: Frame \"%s\" declares %ux%u pixels, more than the 268435456 a frame "
+                "may hold; no frame is written.\n",
+                frames[k], frame.width, frame.height);
+            refused = true;
+            break;
+          case FrameStatus::tooMuchMetadata:
+            say("\nSTOP: Frame \"%s\" holds more than 65536 bytes of compressed metadata; no "
+                "frame is written.\n",
+                frames[k]);
+            refused = true;
+            break;
+          default:
+            say("\nSTOP: alpha is not 8 BPP (%s).\n", frames[k]);
+            noAlpha = true;
+            break;
+        }
         waitForEnter();
-        return std::nullopt;
-      case FrameStatus::tooMuchMetadata:
-        say("\nSTOP: Frame \"%s\" holds more than 65536 bytes of compressed metadata; no frame "
-            "is written.\n",
-            frames[k]);
-        waitForEnter();
-        return std::nullopt;
-      default:
-        say("\nSTOP: alpha is not 8 BPP (%s).\n", frames[k]);
-        waitForEnter();
-        throw "alpha not 8bpp";
-    }
-  }
+        return false;
+      });
+  if (noAlpha) throw "alpha not 8bpp";
+  if (refused) return std::nullopt;
   say("\r>> Determining bounds... %i%%\n", progressPercent(count, count));
+  CropRect box;
+  for (const CropRect& part : boxes) {
+    if (part.minX == -1) continue;
+    if (box.minX == -1) {
+      box = part;
+      continue;
+    }
+    box.minX = std::min(box.minX, part.minX);
+    box.minY = std::min(box.minY, part.minY);
+    box.maxX = std::max(box.maxX, part.maxX);
+    box.maxY = std::max(box.maxY, part.maxY);
+  }
   box.maxX += 1;
   box.maxY += 1;
   return box;

@@ -13,6 +13,7 @@
 #include "corvane/htext.h"
 #include "crop_rect.h"
 #include "frame_loader.h"
+#include "in_order.h"
 
 struct FIBITMAP;
 
@@ -51,7 +52,9 @@ bool scanLoadedFrame(FIBITMAP* frame, uint8_t threshold, CropRect& box);
 // box by its visible pixels. Status ok, or why the frame could not be scanned
 // (unreadable, tooLarge, tooMuchMetadata, noAlpha); box is then unchanged.
 // Prints nothing.
-FrameResult scanFrame(const corvane::htext& path, uint8_t threshold, CropRect& box);
+// With a budget, the frame's pixels are taken from it before it is decoded.
+FrameResult scanFrame(const corvane::htext& path, uint8_t threshold, CropRect& box,
+                      PixelBudget* budget = nullptr);
 
 // Scans every frame of source/name in list order, with its progress lines,
 // and unites the bounding boxes of the visible pixels. Gives (-1, -1, 0, 0)
@@ -60,8 +63,10 @@ FrameResult scanFrame(const corvane::htext& path, uint8_t threshold, CropRect& b
 // A frame without transparency (one that does not load included) ends it
 // after its STOP line and a pause with the plain text exception
 // "alpha not 8bpp".
+// With jobs above 1, up to that many threads scan the frames; the printed
+// lines and the result are the same.
 std::optional<CropRect> determineBounds(FrameList frames, corvane::htext source,
-                                        uint8_t threshold);
+                                        uint8_t threshold, unsigned jobs = 1);
 
 }  // namespace velmora
 

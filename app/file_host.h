@@ -1,4 +1,5 @@
-// The host calls through which the tool reads frames and writes files.
+// The host calls through which the tool reads frames and writes files, and
+// the count of cores it may use.
 //
 // Exactly one implementation is compiled in (file_host_windows.cpp on Windows,
 // file_host_posix.cpp elsewhere); it is the only source of the tool that
@@ -44,6 +45,9 @@ bool replaceFile(const corvane::htext& from, const corvane::htext& to);
 
 // Removes the file or link at path; never a folder.
 bool removeFile(const corvane::htext& path);
+
+// The processor cores this process may run on (its affinity mask), at least 1.
+unsigned usableProcessors();
 
 }  // namespace files
 }  // namespace velmora

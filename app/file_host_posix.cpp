@@ -1,10 +1,12 @@
 // POSIX file calls: paths are byte strings and pass through unconverted.
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <thread>
 
 #include "file_host.h"
 
@@ -56,6 +58,15 @@ bool replaceFile(const htext& from, const htext& to) {
 }
 
 bool removeFile(const htext& path) { return unlink(path.c_str()) == 0; }
+
+unsigned usableProcessors() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&set));
+  }
+  const unsigned online = std::thread::hardware_concurrency();
+  return online > 0 ? online : 1;
+}
 
 }  // namespace files
 }  // namespace velmora

@@ -2,8 +2,10 @@
 
 #include <FreeImage.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
+#include <vector>
 
 #include "console.h"
 #include "corvane/hfolder.h"
@@ -109,8 +111,11 @@ bool saveFrame(const std::string& png, const htext& target) {
   return false;
 }
 
-FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& target) {
+FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& target,
+                       PixelBudget* budget) {
   FrameSource source = FrameSource::open(path);
+  if (source.status() != FrameStatus::ok) return source.result();
+  const BudgetShare share(budget, int64_t(source.width()) * source.height() + rectArea(rect));
   Image frame = source.decode();
   FrameResult result = source.result();
   if (frame == nullptr) return result;
@@ -127,45 +132,55 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
 }
 
 int writeCroppedFrames(const FrameList& frames, const htext& source, const htext& output,
-                       const CropRect& rect) {
+                       const CropRect& rect, unsigned jobs) {
   static_assert(kMaxFramePixels == 268435456 && kMaxPackedMetadataBytes == 65536,
                 "the warnings below name the bounds");
   const char* const label = "Cropping and saving new frames to disk...";
   const unsigned count = static_cast<unsigned>(frames.size());
+  const unsigned threads = std::max(1u, std::min(jobs, count));
+  const auto targetOf = [&](unsigned k) {
+    return hfolder::join(output, "/autocropped/out_") + zeroPad(htext(int(k + 1)), 5) + ".png";
+  };
+  std::vector<FrameResult> results(count);
+  PixelBudget budget(kMaxFramePixels + kMaxCropPixels);
   int failed = 0;
   say("\n");
-  for (unsigned i = 1; i <= count; ++i) {
-    const char* name = frames[i - 1];
-    say("\r>> %s %i%%", label, progressPercent(i - 1, count));
-    const htext target =
-        hfolder::join(output, "/autocropped/out_") + zeroPad(htext(int(i)), 5) + ".png";
-    const char* failure = nullptr;
-    switch (writeFrame(hfolder::join(source, name), rect, target).status) {
-      case FrameStatus::ok:
-        break;
-      case FrameStatus::tooLarge:
-        failure = "declares more than 268435456 pixels";
-        break;
-      case FrameStatus::tooMuchMetadata:
-        failure = "holds more than 65536 bytes of compressed metadata";
-        break;
-      case FrameStatus::notCropped:
-        failure = "could not be cropped";
-        break;
-      case FrameStatus::notSaved:
-        failure = "could not be saved";
-        break;
-      default:
-        failure = "could not be loaded as PNG";
-        break;
-    }
-    if (failure != nullptr) {
-      ++failed;
-      say("\nWarning, frame \"%s\" %s; \"%s\" was not written.\n", name, failure,
-          hfolder::leafOf(target).c_str());
-    }
-  }
-  say("\r>> %s %i%%", label, progressPercent(count, count));
+  say("\r>> %s %i%%", label, progressPercent(0, count));
+  runInOrder(
+      count, threads,
+      [&](unsigned k, unsigned) {
+        results[k] = writeFrame(hfolder::join(source, frames[k]), rect, targetOf(k),
+                                threads > 1 ? &budget : nullptr);
+      },
+      [&](unsigned k) {
+        const char* failure = nullptr;
+        switch (results[k].status) {
+          case FrameStatus::ok:
+            break;
+          case FrameStatus::tooLarge:
+            failure = "declares more than 268435456 pixels";
+            break;
+          case FrameStatus::tooMuchMetadata:
+            failure = "holds more than 65536 bytes of compressed metadata";
+            break;
+          case FrameStatus::notCropped:
+            failure = "could not be cropped";
+            break;
+          case FrameStatus::notSaved:
+            failure = "could not be saved";
+            break;
+          default:
+            failure = "could not be loaded as PNG";
+            break;
+        }
+        if (failure != nullptr) {
+          ++failed;
+          say("\nWarning, frame \"%s\" %s; \"%s\" was not written.\n", frames[k], failure,
+              hfolder::leafOf(targetOf(k)).c_str());
+        }
+        say("\r>> %s %i%%", label, progressPercent(k + 1, count));
+        return true;
+      });
   return failed;
 }
 

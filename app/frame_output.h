@@ -16,6 +16,7 @@
 
 #include "bounds_scanner.h"
 #include "frame_loader.h"
+#include "in_order.h"
 #include "corvane/htext.h"
 
 struct FIBITMAP;
@@ -48,15 +49,19 @@ bool saveFrame(const std::string& png, const corvane::htext& target);
 // to rect and saves it as target. Status ok, or why it was not written
 // (unreadable, tooLarge, tooMuchMetadata, notCropped, notSaved). Prints
 // nothing.
+// With a budget, the frame's pixels and its crop's are taken from it before
+// the frame is decoded.
 FrameResult writeFrame(const corvane::htext& path, const CropRect& rect,
-                       const corvane::htext& target);
+                       const corvane::htext& target, PixelBudget* budget = nullptr);
 
 // Writes every frame in list order as output/autocropped/out_<number>.png,
 // with its progress line. A frame that cannot be loaded, cropped or saved
 // gets a warning line and no file; the loop goes on and the numbering does
-// not shift. Gives the number of frames not written.
+// not shift. Gives the number of frames not written. With jobs above 1, up to
+// that many threads write the frames; the printed lines and the files are the
+// same.
 int writeCroppedFrames(const FrameList& frames, const corvane::htext& source,
-                       const corvane::htext& output, const CropRect& rect);
+                       const corvane::htext& output, const CropRect& rect, unsigned jobs = 1);
 
 }  // namespace velmora
 

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -32,6 +34,20 @@ int readInt(const htext& text) {
   return value;
 }
 
+bool readJobs(const htext& text, unsigned& jobs) {
+  if (text.empty()) {
+    jobs = 1;
+    return true;
+  }
+  unsigned long long value = 0;
+  for (const char c : std::string(text.c_str())) {
+    if (c < '0' || c > '9') return false;
+    value = std::min<unsigned long long>(value * 10 + unsigned(c - '0'), UINT_MAX);
+  }
+  jobs = static_cast<unsigned>(value);
+  return true;
+}
+
 void parseArguments(int argc, const char* const* argv, OptionMap& options) {
   options["argv0"] = argv[0];
   htext pending;
@@ -60,6 +76,7 @@ void printHelp() {
   say("-o <path>             Specifies output path for processed frames.\n");
   say("-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n");
   say("-forcecrop <x,y,w,h>  Crop to custom rect values.\n");
+  say("-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n");
   say("\n");
   say("Executing the program without arguments will start it in limited interactive mode where "
       "user can specify input path, and program will then autocrop to common animation area.\n");

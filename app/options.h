@@ -32,6 +32,12 @@ void printHelp();
 //   "40abc" => 40    " -7" => -7    "abc" => 0
 int readInt(const corvane::htext& text);
 
+// The -jobs value: absent (<empty>) reads 1; otherwise a whole number, 0 or
+// more, made of digits alone (one too large for unsigned reads its maximum).
+// False, and jobs untouched, for anything else.
+//   "" => 1    "0" => 0    "3" => 3    "x", "3x", " 3", "noparam" => false
+bool readJobs(const corvane::htext& text, unsigned& jobs);
+
 // Asks until a line names an existing folder; <empty> when input ends.
 corvane::htext promptSourcePath();
 

@@ -7,6 +7,7 @@
 #include "bounds_scanner.h"
 #include "console.h"
 #include "corvane/hfolder.h"
+#include "file_host.h"
 #include "frame_output.h"
 #include "options.h"
 
@@ -34,7 +35,7 @@ bool precedes(const char* a, const char* b) {
 // The rectangle from -forcecrop or from the scan. Gives false after a STOP
 // that ends the run.
 bool obtainRect(const htext& forced, const FrameList& frames, const htext& source,
-                int threshold, CropRect& rect) {
+                int threshold, unsigned jobs, CropRect& rect) {
   if (!forced.empty()) {
     if (parseCropRect(forced, rect)) return true;
     say("STOP: Custom crop-rect definition is malformed.\nYou need to pass the crop rect as: "
@@ -42,7 +43,7 @@ bool obtainRect(const htext& forced, const FrameList& frames, const htext& sourc
     return false;
   }
   const std::optional<CropRect> found =
-      determineBounds(frames, source, static_cast<uint8_t>(threshold));
+      determineBounds(frames, source, static_cast<uint8_t>(threshold), jobs);
   if (found) rect = *found;
   return found.has_value();
 }
@@ -65,6 +66,7 @@ int runDriver(int argc, const char* const* argv) {
   say("--------------------------------\n");
   htext source;
   OptionMap options;
+  unsigned jobs = 1;
 
   if (argc > 1) {
     parseArguments(argc, argv, options);
@@ -77,6 +79,11 @@ int runDriver(int argc, const char* const* argv) {
       return 1;
     }
     source = options["-i"];
+    if (!readJobs(options["-jobs"], jobs)) {
+      say("STOP: -jobs takes a whole number of threads, 0 or more (0: one per processor core).\n");
+      return 1;
+    }
+    if (jobs == 0) jobs = files::usableProcessors();
   } else {
     say("Run this program with -? parameter to display help & options.\n\n");
     source = promptSourcePath();
@@ -138,7 +145,7 @@ int runDriver(int argc, const char* const* argv) {
   const int threshold = readInt(options["-threshold"]);
   CropRect rect;
   try {
-    if (!obtainRect(forced, frames, sourceFolder, threshold, rect)) return 1;
+    if (!obtainRect(forced, frames, sourceFolder, threshold, jobs, rect)) return 1;
   } catch (const char* text) {
     say("\nFATAL ERROR: %s\n", text);
     return 1;
@@ -163,7 +170,7 @@ int runDriver(int argc, const char* const* argv) {
     return 1;
   }
 
-  const int failed = writeCroppedFrames(frames, sourceFolder, outputFolder, rect);
+  const int failed = writeCroppedFrames(frames, sourceFolder, outputFolder, rect, jobs);
   if (failed > 0) {
     say("\nSTOP: %i of %i frames could not be written.\n", failed, static_cast<int>(frames.size()));
     waitForEnter(kClosingPrompt);

@@ -3,6 +3,8 @@
 // made or is the source folder, rectangles at the limits of 32-bit numbers,
 // and absolute paths as option values.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "png_bytes.h"
 #include "test_support.h"
 
 using namespace e2e;
@@ -115,17 +118,65 @@ TEST(ToolFaults, FrameThatCannotBeSavedIsReportedAndTheOthersWritten) {
   expectNoLeftovers(out);
 }
 
+// A frame of noise, which does not compress: its PNG file holds a little more
+// than 4 * size * size bytes. Every pixel is visible.
+void writeNoiseFrame(const std::string& path, int size) {
+  ASSERT_TRUE(testing_support::writeRgbaPng(path, size, size, [](int x, int y) {
+    uint32_t h = uint32_t(x) * 0x9E3779B1u + uint32_t(y) * 0x85EBCA77u;
+    h = (h ^ (h >> 15)) * 0x2C1B3C6Du;
+    h = (h ^ (h >> 12)) * 0x297A2D39u;
+    h ^= h >> 15;
+    return Rgba{uint8_t(h), uint8_t(h >> 8), uint8_t(h >> 16), uint8_t(1 + (h >> 24) % 255)};
+  }));
+}
+
+// A tmpfs of the given size at path, seen by this process and its children
+// only, for as long as the object lives. mounted() is false where mounting is
+// not allowed (not root, or no mount namespace).
+class ScopedSmallDisk {
+ public:
+  ScopedSmallDisk(const std::string& path, const std::string& size) : path_(path) {
+    mounted_ = geteuid() == 0 && unshare(CLONE_NEWNS) == 0 &&
+               mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               mount("tmpfs", path.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+  }
+  ~ScopedSmallDisk() {
+    if (mounted_) umount(path_.c_str());
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string path_;
+  bool mounted_ = false;
+};
+
+TEST(ToolFaults, FullDiskIsReportedAndKeepsTheEarlierFrame) {
+  ScopedTempDir dir, out;
+  ScopedSmallDisk disk(out.path(), "250k");
+  if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root and a mount namespace";
+  // Two frames of about 160 KB each: the second does not fit any more.
+  writeNoiseFrame(dir.file("a.png"), 200);
+  writeNoiseFrame(dir.file("b.png"), 200);
+  makeFolder(out.file("autocropped"));
+  writeFile(out.file("autocropped/out_00002.png"), "earlier good frame");
+
+  const RunResult run = runTool({"-i", dir.path(), "-o", out.path()}, "\n\n");
+
+  EXPECT_RUN(run, 1,
+             kBanner + countLine(2) + usingOutput(out.path()) + kAutocroppedExists +
+                 scanLines(2) + report(0, 0, 200, 200, 208, 208) +
+                 loopLines(2, {{2, frameWarning("b.png", kNotSaved, 2)}}) + failedEnd(1, 2));
+  EXPECT_EQ(readFile(out.file("autocropped/out_00002.png")), "earlier good frame");
+  EXPECT_EQ(namesIn(out.file("autocropped")), (Strings{"out_00001.png", "out_00002.png"}));
+  expectNoLeftovers(out.file("autocropped"));
+}
+
 TEST(ToolFaults, WritesThatFailAreReportedAndKeepTheEarlierFrames) {
   ScopedTempDir dir;
-  // Noise does not compress: every frame is far above the write limit below,
-  // the console output far beneath it.
-  const auto noise = [](int x, int y) {
-    const uint32_t h = uint32_t(x * 73856093) ^ uint32_t(y * 19349663);
-    return Rgba{uint8_t(h), uint8_t(h >> 8), uint8_t(h >> 16), uint8_t(1 + (h >> 24) % 255)};
-  };
-  for (const char* name : {"a.png", "b.png"}) {
-    ASSERT_TRUE(testing_support::writeRgbaPng(dir.file(name), 128, 128, noise));
-  }
+  // Every frame is far above the write limit below, the console output far
+  // beneath it.
+  writeNoiseFrame(dir.file("a.png"), 128);
+  writeNoiseFrame(dir.file("b.png"), 128);
   ASSERT_EQ(runTool({"-i", dir.path()}, "\n").exitCode, 0);
   const std::string out = dir.file("autocropped");
   const auto earlier = snapshot(out);
@@ -284,4 +335,34 @@ TEST(ToolFaults, AbsolutePathsAreOptionValues) {
   // its own it asks for no help.
   ScopedTempDir cwd;
   EXPECT_RUN(runTool({"-i", "/?", "x"}, "\n", cwd.path()), 1, kBanner + missingSource("noparam"));
+}
+
+TEST(ToolFaults, ThreeThreadsPrintAndWriteExactlyWhatOneDoes) {
+  ScopedTempDir dir;
+  for (int i = 0; i < 9; ++i) {
+    writePattern(dir.file("f" + std::to_string(i) + ".png"),
+                 Pattern{i, 40, 30, i, 2 * i, 20 + i, 25});
+  }
+  writeFile(dir.file("f3x.png"), "not a picture");
+  writeFile(dir.file("f5x.png"), png_bytes::hugeHeader(100000, 100000));
+  ASSERT_TRUE(testing_support::writeRgbPng(dir.file("f7x.png"), 40, 30));
+  const std::vector<Strings> runs = {{}, {"-forcecrop", "2,1,38,29"}};
+  for (const Strings& extra : runs) {
+    SCOPED_TRACE(extra.empty() ? "scan" : "-forcecrop");
+    std::map<std::string, std::string> files[2];
+    RunResult results[2];
+    for (int pass = 0; pass < 2; ++pass) {
+      // The same text for the output folder in both runs: "." in a folder of its own.
+      ScopedTempDir out;
+      Strings args = {"-i", dir.path(), "-o", ".", "-jobs", pass == 0 ? "1" : "3"};
+      args.insert(args.end(), extra.begin(), extra.end());
+      results[pass] = runTool(args, "\n\n", out.path());
+      files[pass] = snapshot(out.file("autocropped"));
+    }
+    EXPECT_EQ(results[1].output, results[0].output);
+    EXPECT_EQ(results[1].exitCode, results[0].exitCode);
+    EXPECT_EQ(results[1].errors, "");
+    EXPECT_TRUE(files[1] == files[0]) << files[1].size() << " files against " << files[0].size();
+    EXPECT_EQ(files[0].size(), extra.empty() ? 0u : 10u);
+  }
 }

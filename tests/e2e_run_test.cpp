@@ -238,6 +238,10 @@ TEST(ToolRun, RunsThatStopBeforeTheFolderIsListed) {
       {{"-i", missing}, kBanner + missingSource(missing)},
       {{"-i", missing + "\\\\"}, kBanner + missingSource(missing)},
       {{"-i", dir.file("keep.txt")}, kBanner + missingSource(dir.file("keep.txt"))},
+      {{"-i", dir.path(), "-jobs", "x"}, kBanner + kBadJobs},
+      {{"-i", dir.path(), "-jobs", "-3"}, kBanner + kBadJobs},
+      {{"-i", dir.path(), "-jobs"}, kBanner + kBadJobs},
+      {{"-i", missing, "-jobs", "2.5"}, kBanner + kBadJobs},
   };
   writeFile(dir.file("keep.txt"), "x");
   for (const Row& row : rows) {

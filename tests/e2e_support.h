@@ -51,6 +51,7 @@ inline const std::string kHelp =
     "-o <path>             Specifies output path for processed frames.\n"
     "-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n"
     "-forcecrop <x,y,w,h>  Crop to custom rect values.\n"
+    "-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n"
     "\n"
     "Executing the program without arguments will start it in limited interactive mode where "
     "user can specify input path, and program will then autocrop to common animation area.\n";
@@ -67,6 +68,8 @@ inline const std::string kAutocroppedExists =
 inline const std::string kAreaStop =
     "STOP: The corrected crop-rect holds more than 268435456 pixels; no frame is written.\n" +
     kContinuePause;
+inline const std::string kBadJobs =
+    "STOP: -jobs takes a whole number of threads, 0 or more (0: one per processor core).\n";
 inline const std::string kNotLoaded = "could not be loaded as PNG";
 inline const std::string kNotSaved = "could not be saved";
 

@@ -124,6 +124,7 @@ TEST(HfolderDir, UnreadableFolderIsNotAFolder) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
+    alarm(60);
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
     if (hfolder::isFolder(locked)) _exit(1);
     _exit(hfolder::listEntries(locked).empty() ? 0 : 2);

@@ -94,6 +94,8 @@ TEST(PrintHelp, PrintsTheTextWithADescriptionColumnAt23) {
       "-threshold" + std::string(12, ' ') +
       "Autocrop alpha detection threshold [0-255] (default 0).\n" +
       "-forcecrop <x,y,w,h>" + std::string(2, ' ') + "Crop to custom rect values.\n" +
+      "-jobs <n>" + std::string(13, ' ') +
+      "Threads that scan and write frames (default 1; 0: one per core).\n" +
       "\n"
       "Executing the program without arguments will start it in limited interactive mode where "
       "user can specify input path, and program will then autocrop to common animation area.\n";
@@ -144,6 +146,22 @@ TEST(ReadInt, ReadsTheLeadingNumberLikeScanf) {
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string("\"") + row.first + "\"");
     EXPECT_EQ(readInt(row.first), row.second);
+  }
+}
+
+TEST(ReadJobs, TakesAWholeNumberOrNothingElse) {
+  const std::pair<const char*, long> rows[] = {
+      {"", 1},         {"0", 0},        {"1", 1},        {"3", 3},         {"007", 7},
+      {"4294967295", 4294967295}, {"99999999999999999999", 4294967295},
+      // Rejected: the STOP before anything is read.
+      {"noparam", -1}, {"x", -1},       {"3x", -1},      {" 3", -1},       {"+3", -1},
+      {"3.0", -1},     {"-3", -1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string("\"") + row.first + "\"");
+    unsigned jobs = 12345;
+    const bool read = readJobs(row.first, jobs);
+    EXPECT_EQ(read ? long(jobs) : -1, row.second);
   }
 }
 

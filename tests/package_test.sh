@@ -86,9 +86,10 @@ List of commandline arguments:
 -o <path>             Specifies output path for processed frames.
 -threshold            Autocrop alpha detection threshold [0-255] (default 0).
 -forcecrop <x,y,w,h>  Crop to custom rect values.
+-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).
 
 Executing the program without arguments will start it in limited interactive mode where user can specify input path, and program will then autocrop to common animation area.'
-help=$("$tool" '-?' </dev/null 2>"$work/stderr")
+help=$(timeout 60 "$tool" '-?' </dev/null 2>"$work/stderr")
 status=$?
 [ "$status" -eq 0 ] || fail "the unpacked tool exits with $status after -?"
 [ ! -s "$work/stderr" ] || fail "the unpacked tool writes to standard error: $(cat "$work/stderr")"

@@ -33,7 +33,7 @@ case $mode in
 esac
 
 set +e
-valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
+timeout 300 valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
   --log-file="$work/valgrind.log" "$tool" "${args[@]}" </dev/null >"$work/out.txt"
 status=$?
 set -e

@@ -1,0 +1,63 @@
+#include "in_order.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace {
+
+using velmora::PixelBudget;
+using velmora::runInOrder;
+
+TEST(PixelBudget, TakesWhatFitsAndLetsAnOversizedShareRunAlone) {
+  PixelBudget budget(100);
+  struct Step {
+    const char* what;
+    bool take;  // tryAcquire, or else release
+    int64_t pixels;
+    bool taken;
+  };
+  const Step steps[] = {
+      {"60 of 100", true, 60, true},      {"50 more", true, 50, false},
+      {"40 more", true, 40, true},        {"1 more", true, 1, false},
+      {"release 60", false, 60, true},    {"500 beside 40", true, 500, false},
+      {"release 40", false, 40, true},    {"500 alone", true, 500, true},
+      {"0 beside it", true, 0, true},     {"1 beside it", true, 1, false},
+  };
+  for (const Step& step : steps) {
+    if (step.take) {
+      EXPECT_EQ(budget.tryAcquire(step.pixels), step.taken) << step.what;
+    } else {
+      budget.release(step.pixels);
+    }
+  }
+}
+
+TEST(RunInOrder, ReportsEachFrameInOrderAfterItsWorkAndStopsWhenAsked) {
+  for (unsigned threads : {1u, 2u, 3u, 64u}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    const unsigned count = 50;
+    std::vector<std::atomic<int>> done(count);
+    std::vector<unsigned> reported;
+    std::atomic<unsigned> highestWorker{0};
+    runInOrder(
+        count, threads,
+        [&](unsigned k, unsigned worker) {
+          done[k] = 1;
+          if (worker > highestWorker) highestWorker = worker;
+        },
+        [&](unsigned k) {
+          for (unsigned j = 0; j <= k; ++j) EXPECT_EQ(done[j].load(), 1) << "frame " << j;
+          reported.push_back(k);
+          return k != 30;
+        });
+    std::vector<unsigned> expected;
+    for (unsigned k = 0; k <= 30; ++k) expected.push_back(k);
+    EXPECT_EQ(reported, expected);
+    EXPECT_LT(highestWorker.load(), std::min(threads, count));
+  }
+}
+
+}  // namespace
