@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <bitset>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "file_host.h"
 
@@ -85,6 +87,18 @@ bool replaceFile(const htext& from, const htext& to) {
 
 // DeleteFileW refuses folders.
 bool removeFile(const htext& path) { return DeleteFileW(wide(path).c_str()) != 0; }
+
+unsigned usableProcessors() {
+  // The affinity mask covers the processor group the process runs in, which
+  // is where its threads run unless they are moved on purpose.
+  DWORD_PTR process = 0;
+  DWORD_PTR system = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process != 0) {
+    return static_cast<unsigned>(std::bitset<sizeof(DWORD_PTR) * 8>(process).count());
+  }
+  const unsigned online = std::thread::hardware_concurrency();
+  return online > 0 ? online : 1;
+}
 
 }  // namespace files
 }  // namespace velmora
