@@ -15,18 +15,24 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# zlib1g-dev: the tests' PNG encoders. dpkg-dev, file, mandoc and groff-base:
-# the package test (cpack's dependency scan, the man page lint). valgrind: the
-# memory checks. clang-14 and libclang-rt-14-dev: the libFuzzer targets.
-# g++-mingw-w64-x86-64-posix, wine64: the Windows build and its tests (dpkg-dev
+# The tool alone: the compiler, CMake, make, FreeImage and the JSON header of
+# the report. This is all the demo installs.
+tool_packages=(g++ cmake make libfreeimage-dev nlohmann-json3-dev)
+# The tests add: libgtest-dev; zlib1g-dev, the tests' PNG encoders; dpkg-dev,
+# file, mandoc and groff-base, the package test (cpack's dependency scan, the
+# man page lint); valgrind, the memory checks; clang-14 and
+# libclang-rt-14-dev, the libFuzzer targets.
+test_packages=("${tool_packages[@]}" libgtest-dev zlib1g-dev dpkg-dev file mandoc groff-base
+  valgrind clang-14 libclang-rt-14-dev)
+# The Windows build and its tests add the cross compiler and Wine (dpkg-dev
 # unpacks the source packages of its dependencies; libgtest-dev's sources are
 # cross-built).
-packages=(g++ cmake make libgtest-dev libfreeimage-dev zlib1g-dev dpkg-dev file mandoc groff-base
-  valgrind clang-14 libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine64)
+windows_packages=("${test_packages[@]}" g++-mingw-w64-x86-64-posix wine64)
 
+# install_missing <package>...
 install_missing() {
   local missing=() p
-  for p in "${packages[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -37,24 +43,26 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 }
 
-# build <folder> [cmake options...]
-build() {
+# configure <folder> [cmake options...]
+configure() {
   local dir=$1
   shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -j"$(nproc)"
 }
 
 demo() {
-  install_missing
-  build build
+  install_missing "${tool_packages[@]}"
+  # The test command turns the tests on again in the same folder; the tool's
+  # objects built here are reused.
+  configure build -DVELMORA_TESTS=OFF
+  cmake --build build -j"$(nproc)" --target velmoraReelCut
   local out=build/demo
   rm -rf "$out"
   mkdir -p "$out"
   # The tool pauses for Enter before it exits; the demo answers for the user.
-  build/velmoraReelCut -i examples -o "$out" </dev/null
+  build/velmoraReelCut -i examples -o "$out" -report "$out/report.json" </dev/null
   echo
-  echo "The cropped demo frames are in $out/autocropped/"
+  echo "The cropped demo frames are in $out/autocropped/, the report in $out/report.json"
 }
 
 # The Windows build: static dependencies from Debian's source packages
@@ -94,15 +102,18 @@ windows_tests() (
 )
 
 run_tests() {
-  install_missing
-  build build
+  install_missing "${windows_packages[@]}"
+  configure build -DVELMORA_TESTS=ON
+  cmake --build build -j"$(nproc)"
   (cd build && ctest --output-on-failure -j"$(nproc)")
   # About 20 s in all: each fuzz target from its seed corpus.
   fuzz/run 6
-  build build-asan -DSANITIZE=ON
+  configure build-asan -DSANITIZE=ON -DVELMORA_TESTS=ON
+  cmake --build build-asan -j"$(nproc)"
   (cd build-asan && ctest --output-on-failure -j"$(nproc)")
   # The threaded paths under ThreadSanitizer: the -jobs runs and their parts.
-  build build-tsan -DVELMORA_TSAN=ON
+  configure build-tsan -DVELMORA_TSAN=ON -DVELMORA_TESTS=ON
+  cmake --build build-tsan -j"$(nproc)"
   (cd build-tsan && ctest --output-on-failure -j"$(nproc)" -R 'ThreeThreads|RunInOrder|PixelBudget|Jobs')
   windows_build
   windows_tests
@@ -112,12 +123,13 @@ case "${1:-}" in
   demo) demo ;;
   test) run_tests ;;
   windows)
-    install_missing
+    install_missing "${windows_packages[@]}"
     windows_build
     ;;
   windows-test)
-    install_missing
-    build build
+    install_missing "${windows_packages[@]}"
+    configure build -DVELMORA_TESTS=ON
+    cmake --build build -j"$(nproc)"
     windows_build
     windows_tests
     ;;

@@ -3,13 +3,11 @@
 #include <FreeImage.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <random>
 #include <vector>
 
 #include "console.h"
 #include "corvane/hfolder.h"
-#include "file_host.h"
+#include "file_save.h"
 #include "frame_loader.h"
 #include "png_chunks.h"
 
@@ -69,19 +67,6 @@ htext zeroPad(const htext& text, int width) {
   return htext(std::string(width - text.size(), '0')) + text;
 }
 
-namespace {
-
-// A name no one can guess ahead, so no link can be planted under it.
-htext temporaryName(const htext& target) {
-  thread_local std::mt19937_64 random{std::random_device{}()};
-  char suffix[24];
-  std::snprintf(suffix, sizeof suffix, ".%016llx.part",
-                static_cast<unsigned long long>(random()));
-  return target + suffix;
-}
-
-}  // namespace
-
 bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png) {
   FIMEMORY* memory = FreeImage_OpenMemory();
   if (memory == nullptr) return false;
@@ -92,23 +77,6 @@ bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png) {
   if (encoded) png.assign(reinterpret_cast<const char*>(data), size);
   FreeImage_CloseMemory(memory);
   return encoded && (chunks.empty() || spliceAfterHeader(png, chunks));
-}
-
-bool saveFrame(const std::string& png, const htext& target) {
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    const htext partial = temporaryName(target);
-    switch (files::writeNewFile(partial, png.data(), png.size())) {
-      case files::NewFile::exists:
-        continue;
-      case files::NewFile::failed:
-        return false;
-      case files::NewFile::written:
-        if (files::replaceFile(partial, target)) return true;
-        files::removeFile(partial);
-        return false;
-    }
-  }
-  return false;
 }
 
 FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& target,
@@ -125,63 +93,61 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
   std::string png;
   if (frame == nullptr) {
     result.status = FrameStatus::notCropped;
-  } else if (!encodeFrame(frame.get(), source.colourChunks(), png) || !saveFrame(png, target)) {
+  } else if (!encodeFrame(frame.get(), source.colourChunks(), png) || !saveFile(png, target)) {
     result.status = FrameStatus::notSaved;
   }
   return result;
 }
 
-int writeCroppedFrames(const FrameList& frames, const htext& source, const htext& output,
-                       const CropRect& rect, unsigned jobs) {
+const char* frameProblem(FrameStatus status) {
   static_assert(kMaxFramePixels == 268435456 && kMaxPackedMetadataBytes == 65536,
-                "the warnings below name the bounds");
+                "the wordings below name the bounds");
+  switch (status) {
+    case FrameStatus::ok:
+      return nullptr;
+    case FrameStatus::tooLarge:
+      return "declares more than 268435456 pixels";
+    case FrameStatus::tooMuchMetadata:
+      return "holds more than 65536 bytes of compressed metadata";
+    case FrameStatus::notCropped:
+      return "could not be cropped";
+    case FrameStatus::notSaved:
+      return "could not be saved";
+    default:
+      return "could not be loaded as PNG";
+  }
+}
+
+htext outputName(unsigned number) {
+  return htext("out_") + zeroPad(htext(int(number)), 5) + ".png";
+}
+
+std::vector<FrameResult> writeCroppedFrames(const FrameList& frames, const htext& source,
+                                            const htext& output, const CropRect& rect,
+                                            unsigned jobs) {
   const char* const label = "Cropping and saving new frames to disk...";
   const unsigned count = static_cast<unsigned>(frames.size());
   const unsigned threads = std::max(1u, std::min(jobs, count));
-  const auto targetOf = [&](unsigned k) {
-    return hfolder::join(output, "/autocropped/out_") + zeroPad(htext(int(k + 1)), 5) + ".png";
-  };
   std::vector<FrameResult> results(count);
   PixelBudget budget(kMaxFramePixels + kMaxCropPixels);
-  int failed = 0;
   say("\n");
   say("\r>> %s %i%%", label, progressPercent(0, count));
   runInOrder(
       count, threads,
       [&](unsigned k, unsigned) {
-        results[k] = writeFrame(hfolder::join(source, frames[k]), rect, targetOf(k),
+        results[k] = writeFrame(hfolder::join(source, frames[k]), rect,
+                                hfolder::join(output, "/autocropped/") + outputName(k + 1),
                                 threads > 1 ? &budget : nullptr);
       },
       [&](unsigned k) {
-        const char* failure = nullptr;
-        switch (results[k].status) {
-          case FrameStatus::ok:
-            break;
-          case FrameStatus::tooLarge:
-            failure = "declares more than 268435456 pixels";
-            break;
-          case FrameStatus::tooMuchMetadata:
-            failure = "holds more than 65536 bytes of compressed metadata";
-            break;
-          case FrameStatus::notCropped:
-            failure = "could not be cropped";
-            break;
-          case FrameStatus::notSaved:
-            failure = "could not be saved";
-            break;
-          default:
-            failure = "could not be loaded as PNG";
-            break;
-        }
-        if (failure != nullptr) {
-          ++failed;
-          say("\nWarning, frame \"%s\" %s; \"%s\" was not written.\n", frames[k], failure,
-              hfolder::leafOf(targetOf(k)).c_str());
+        if (const char* problem = frameProblem(results[k].status)) {
+          say("\nWarning, frame \"%s\" %s; \"%s\" was not written.\n", frames[k], problem,
+              outputName(k + 1).c_str());
         }
         say("\r>> %s %i%%", label, progressPercent(k + 1, count));
         return true;
       });
-  return failed;
+  return results;
 }
 
 }  // namespace velmora

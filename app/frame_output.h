@@ -1,18 +1,17 @@
 // The crop step: writes every frame cropped to the corrected rectangle as
 // autocropped/out_NNNNN.png.
 //
-// Every byte of an output frame is written by the tool itself, into a new
-// file of an unpredictable name in the autocropped folder (created
-// exclusively, never through a link), and every write and the close are
-// checked before the file is renamed into place. So a failed save says so,
-// never leaves a truncated frame behind nor destroys an earlier good one, and
-// nothing outside the folder is written. The output keeps the colour chunks
-// (gAMA, cHRM, sRGB, iCCP) of its source frame.
+// Every byte of an output frame is written by the tool itself and saved with
+// saveFile (file_save.h), so a failed save says so, never leaves a truncated
+// frame behind nor destroys an earlier good one, and nothing outside the
+// folder is written. The output keeps the colour chunks (gAMA, cHRM, sRGB,
+// iCCP) of its source frame.
 #ifndef VELMORA_FRAME_OUTPUT_H
 #define VELMORA_FRAME_OUTPUT_H
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bounds_scanner.h"
 #include "frame_loader.h"
@@ -40,11 +39,6 @@ corvane::htext zeroPad(const corvane::htext& text, int width);
 // image could not be encoded.
 bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png);
 
-// Writes png as the file target: into a new temporary file beside it, then
-// renamed over it. False, with target untouched and no temporary file left,
-// when any step fails.
-bool saveFrame(const std::string& png, const corvane::htext& target);
-
 // One frame of the loop: loads the frame at path within the bounds, crops it
 // to rect and saves it as target. Status ok, or why it was not written
 // (unreadable, tooLarge, tooMuchMetadata, notCropped, notSaved). Prints
@@ -54,14 +48,24 @@ bool saveFrame(const std::string& png, const corvane::htext& target);
 FrameResult writeFrame(const corvane::htext& path, const CropRect& rect,
                        const corvane::htext& target, PixelBudget* budget = nullptr);
 
-// Writes every frame in list order as output/autocropped/out_<number>.png,
-// with its progress line. A frame that cannot be loaded, cropped or saved
-// gets a warning line and no file; the loop goes on and the numbering does
-// not shift. Gives the number of frames not written. With jobs above 1, up to
+// Why a frame was not written, as the frame loop's warning and the report
+// word it: "could not be loaded as PNG", "could not be saved", ...; nullptr
+// for ok.
+const char* frameProblem(FrameStatus status);
+
+// The file a frame is written as, by its 1-based place in the list.
+//   1 => "out_00001.png"    123456 => "out_123456.png"
+corvane::htext outputName(unsigned number);
+
+// Writes every frame in list order as output/autocropped/<outputName>, with
+// its progress line. A frame that cannot be loaded, cropped or saved gets a
+// warning line and no file; the loop goes on and the numbering does not
+// shift. Gives each frame's result, in list order. With jobs above 1, up to
 // that many threads write the frames; the printed lines and the files are the
 // same.
-int writeCroppedFrames(const FrameList& frames, const corvane::htext& source,
-                       const corvane::htext& output, const CropRect& rect, unsigned jobs = 1);
+std::vector<FrameResult> writeCroppedFrames(const FrameList& frames, const corvane::htext& source,
+                                            const corvane::htext& output, const CropRect& rect,
+                                            unsigned jobs = 1);
 
 }  // namespace velmora
 

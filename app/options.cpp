@@ -15,9 +15,9 @@ using corvane::hfolder;
 using corvane::hlist;
 using corvane::htext;
 
-namespace {
-
 const char* const kNoValue = "noparam";
+
+namespace {
 
 bool isOptionName(const char* argument) {
   if (argument[0] == '-') return true;
@@ -77,6 +77,7 @@ void printHelp() {
   say("-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n");
   say("-forcecrop <x,y,w,h>  Crop to custom rect values.\n");
   say("-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n");
+  say("-report <file>        Writes a JSON report of the crop to the file.\n");
   say("\n");
   say("Executing the program without arguments will start it in limited interactive mode where "
       "user can specify input path, and program will then autocrop to common animation area.\n");

@@ -16,6 +16,9 @@ namespace velmora {
 
 using OptionMap = corvane::htable<corvane::htext, corvane::htext>;
 
+// What an option given without a value reads: "noparam".
+extern const char* const kNoValue;
+
 //   -i frames -threshold 40 => {argv0, -i: frames, -threshold: 40}
 //   -i                      => {argv0, -i: noparam}
 //   -i /home/me/frames      => {argv0, -i: /home/me/frames}

@@ -1,8 +1,10 @@
 #include "run_driver.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "bounds_scanner.h"
 #include "console.h"
@@ -10,6 +12,7 @@
 #include "file_host.h"
 #include "frame_output.h"
 #include "options.h"
+#include "run_report.h"
 
 namespace velmora {
 
@@ -35,7 +38,7 @@ bool precedes(const char* a, const char* b) {
 // The rectangle from -forcecrop or from the scan. Gives false after a STOP
 // that ends the run.
 bool obtainRect(const htext& forced, const FrameList& frames, const htext& source,
-                int threshold, unsigned jobs, CropRect& rect) {
+                uint8_t threshold, unsigned jobs, CropRect& rect) {
   if (!forced.empty()) {
     if (parseCropRect(forced, rect)) return true;
     say("STOP: Custom crop-rect definition is malformed.\nYou need to pass the crop rect as: "
@@ -43,7 +46,7 @@ bool obtainRect(const htext& forced, const FrameList& frames, const htext& sourc
     return false;
   }
   const std::optional<CropRect> found =
-      determineBounds(frames, source, static_cast<uint8_t>(threshold), jobs);
+      determineBounds(frames, source, threshold, jobs);
   if (found) rect = *found;
   return found.has_value();
 }
@@ -67,6 +70,7 @@ int runDriver(int argc, const char* const* argv) {
   htext source;
   OptionMap options;
   unsigned jobs = 1;
+  htext reportFile;
 
   if (argc > 1) {
     parseArguments(argc, argv, options);
@@ -84,6 +88,18 @@ int runDriver(int argc, const char* const* argv) {
       return 1;
     }
     if (jobs == 0) jobs = files::usableProcessors();
+    const htext report = options["-report"];
+    // Checked before anything is read, so a long run cannot end without the
+    // report it was asked for.
+    if (!report.empty()) {
+      if (report != kNoValue) reportFile = settleReportPath(report);
+      if (reportFile.empty()) {
+        say("STOP: Report file \"%s\" cannot be written: it names no file in an existing "
+            "folder.\n",
+            report.c_str());
+        return 1;
+      }
+    }
   } else {
     say("Run this program with -? parameter to display help & options.\n\n");
     source = promptSourcePath();
@@ -142,7 +158,8 @@ int runDriver(int argc, const char* const* argv) {
     return 1;
   }
 
-  const int threshold = readInt(options["-threshold"]);
+  // Only the low 8 bits of the threshold count: 256 acts as 0.
+  const uint8_t threshold = static_cast<uint8_t>(readInt(options["-threshold"]));
   CropRect rect;
   try {
     if (!obtainRect(forced, frames, sourceFolder, threshold, jobs, rect)) return 1;
@@ -161,6 +178,7 @@ int runDriver(int argc, const char* const* argv) {
   }
   say("   - Cropped position: %i, %i\n", rect.minX, rect.minY);
   say("   - Animation area: %ix%i\n", rect.maxX - rect.minX, rect.maxY - rect.minY);
+  const CropRect area = rect;
   correctRectSize(rect);
   say("   - Corrected size: %ix%i\n", rect.maxX - rect.minX, rect.maxY - rect.minY);
   if (rectArea(rect) > kMaxCropPixels) {
@@ -170,9 +188,20 @@ int runDriver(int argc, const char* const* argv) {
     return 1;
   }
 
-  const int failed = writeCroppedFrames(frames, sourceFolder, outputFolder, rect, jobs);
+  const std::vector<FrameResult> results =
+      writeCroppedFrames(frames, sourceFolder, outputFolder, rect, jobs);
+  const int failed = static_cast<int>(
+      std::count_if(results.begin(), results.end(),
+                    [](const FrameResult& result) { return result.status != FrameStatus::ok; }));
   if (failed > 0) {
     say("\nSTOP: %i of %i frames could not be written.\n", failed, static_cast<int>(frames.size()));
+  }
+  const RunSummary summary = {sourceFolder, target, threshold, !forced.empty(), area, rect};
+  const bool reported = reportFile.empty() || writeReport(reportFile, summary, frames, results);
+  if (!reported) {
+    say("\nSTOP: Report file \"%s\" could not be written.\n", options["-report"].c_str());
+  }
+  if (failed > 0 || !reported) {
     waitForEnter(kClosingPrompt);
     return 1;
   }

@@ -1,12 +1,13 @@
 #!/usr/bin/python3
-"""Benchmark driver: velmoraReelCut against an ImageMagick recipe, a Pillow
-script and the FreeImage floor, on corpora made by tools/framegen.
+"""Benchmark driver: velmoraReelCut (one thread, -jobs 2, -jobs 0) against an
+ImageMagick recipe, a Pillow script and the FreeImage floor, on corpora made by
+tools/framegen.
 
 Started by bench/run, which installs the packages and builds the programs:
 
     bench.py --build <build folder> [--runs N] [--scratch <folder>]
 
-Every contender runs on every corpus in turns (A B C D A B C D ...), first one
+Every contender runs on every corpus in turns (A B C ... A B C ...), first one
 untimed warm-up round, then N timed rounds. Wall time is taken around the child
 process, CPU time (user + system) comes from the kernel through wait4, and the
 peak resident memory from /usr/bin/time. The medians make the table. Every
@@ -20,6 +21,8 @@ import statistics
 import subprocess
 import sys
 import time
+
+from crop_pillow import name_order  # this folder is first on sys.path
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CONVERT = "/usr/bin/convert"  # a stand-in may shadow it on the PATH
@@ -37,7 +40,20 @@ LABELS = {
     "c": "(c) 600 x 320x240",
     "c2": "(c) doubled, 1200 x 320x240",
 }
-CONTENDERS = ["velmoraReelCut", "FreeImage floor", "Pillow script", "ImageMagick recipe"]
+TOOL = "velmoraReelCut"
+TOOL_JOBS = {"velmoraReelCut -jobs 2": "2", "velmoraReelCut -jobs 0": "0"}
+TOOLS = [TOOL] + list(TOOL_JOBS)
+FLOOR = "FreeImage floor"
+CONTENDERS = TOOLS + [FLOOR, "Pillow script", "ImageMagick recipe"]
+# Names for the output folders and the round lines.
+SHORT = {
+    TOOL: "tool",
+    "velmoraReelCut -jobs 2": "tool-j2",
+    "velmoraReelCut -jobs 0": "tool-j0",
+    FLOOR: "floor",
+    "Pillow script": "pillow",
+    "ImageMagick recipe": "imagemagick",
+}
 MIB = 1024 * 1024
 SCRATCH = "/tmp"  # set by main()
 # On ext4 without a journal, creating a file skips every free inode of its block
@@ -47,6 +63,24 @@ SCRATCH = "/tmp"  # set by main()
 # deletes nothing while it measures, and lets this much time pass after its
 # own deletions before the first round.
 INODE_REUSE_DELAY = 65
+
+
+def set_autogroup_nice(value):
+    """With the kernel's autogroups on, a nice value only counts against the
+    processes of the same session: the other sessions' work shares the cores
+    with this one as a whole. This session's group gets the nice value too,
+    and gives back the old one (read first) or None when there is no group."""
+    try:
+        with open("/proc/sys/kernel/sched_autogroup_enabled") as f:
+            if f.read().strip() != "1":
+                return None
+        with open("/proc/self/autogroup") as f:
+            old = int(f.read().split()[-1])  # "/autogroup-238 nice 0"
+        with open("/proc/self/autogroup", "w") as f:
+            f.write("%d\n" % value)
+        return old
+    except (OSError, ValueError):
+        return None
 
 
 def log(text):
@@ -75,8 +109,8 @@ def run(command, stdout=subprocess.DEVNULL):
 
 
 def frame_names(folder):
-    # The folder's own order, as readdir gives it: the order the tool uses.
-    return [n for n in os.listdir(folder) if n.endswith(".png")]
+    # The order the tool numbers the frames in.
+    return sorted((n for n in os.listdir(folder) if n.endswith(".png")), key=name_order)
 
 
 def make_corpora(build, scratch):
@@ -138,13 +172,17 @@ def contender_commands(build, source, output, rect):
     tool = os.path.join(build, "velmoraReelCut")
     floor = os.path.join(build, "bench", "bench_floor")
     log_file = output + ".log"
-    return {
-        "velmoraReelCut": lambda: run_to_file([tool, "-i", source, "-o", output], log_file),
+    commands = {
+        TOOL: lambda: run_to_file([tool, "-i", source, "-o", output], log_file),
         "FreeImage floor": lambda: run([floor, source, output] + [str(v) for v in rect]),
         "Pillow script": lambda: run_to_file(
             [sys.executable, os.path.join(HERE, "crop_pillow.py"), source, output], log_file),
         "ImageMagick recipe": lambda: imagemagick_recipe(source, output),
     }
+    for contender, jobs in TOOL_JOBS.items():
+        commands[contender] = (lambda jobs: lambda: run_to_file(
+            [tool, "-i", source, "-o", output, "-jobs", jobs], log_file))(jobs)
+    return commands
 
 
 def run_to_file(command, path):
@@ -181,13 +219,12 @@ def wait_for_inode_reuse():
 
 def output_folder(scratch, corpus, contender, round_index):
     """A new folder for every run: the outputs are kept until the end."""
-    return os.path.join(scratch, "out", "round%d" % round_index, corpus,
-                        contender.split()[0].lower())
+    return os.path.join(scratch, "out", "round%d" % round_index, corpus, SHORT[contender])
 
 
 def written_folder(scratch, corpus, contender, round_index):
     folder = output_folder(scratch, corpus, contender, round_index)
-    return os.path.join(folder, "autocropped") if contender == "velmoraReelCut" else folder
+    return os.path.join(folder, "autocropped") if contender in TOOLS else folder
 
 
 def reference_rect(scratch, corpus, source):
@@ -216,6 +253,32 @@ def compare_outputs(reference, other):
     return None
 
 
+def compare_bytes(reference, other):
+    """Gives None when both folders hold the same files byte for byte."""
+    names = sorted(os.listdir(reference))
+    others = sorted(os.listdir(other))
+    if names != others:
+        return "%d files against %d" % (len(names), len(others))
+    for name in names:
+        with open(os.path.join(reference, name), "rb") as a, open(os.path.join(other, name), "rb") as b:
+            if a.read() != b.read():
+                return "%s: bytes differ" % name
+    return None
+
+
+def compare_console(scratch, corpus, contender, round_index):
+    """Gives None when a tool run printed what the one-thread run printed, up
+    to the output folder's name (each run has its own)."""
+    def text(who):
+        folder = output_folder(scratch, corpus, who, round_index)
+        with open(folder + ".log", "rb") as f:
+            return f.read().replace(folder.encode(), b"<out>")
+    reference, other = text(TOOL), text(contender)
+    if reference == other:
+        return None
+    return "console output differs (%d bytes against %d)" % (len(reference), len(other))
+
+
 def machine():
     model = "unknown"
     with open("/proc/cpuinfo") as f:
@@ -225,14 +288,23 @@ def machine():
                 break
     with open("/proc/meminfo") as f:
         total = int(f.readline().split()[1]) * 1024
-    return "%d cores (nproc), CPU \"%s\", %.1f GiB RAM, %s" % (
-        os.cpu_count(), model, total / 1024 ** 3, platform.platform())
+    try:
+        with open("/etc/debian_version") as f:
+            debian = "Debian " + f.read().strip()
+    except OSError:
+        debian = "not Debian"
+    return "%d cores (nproc, %d usable), CPU \"%s\", %.1f GiB RAM, %s, %s" % (
+        os.cpu_count(), len(os.sched_getaffinity(0)), model, total / 1024 ** 3, debian,
+        platform.platform())
 
 
 def versions():
     from PIL import __version__ as pillow
     magick = subprocess.run([CONVERT, "-version"], capture_output=True, text=True).stdout.split("\n")[0]
-    return "Pillow %s, %s, Python %s" % (pillow, magick.replace("Version: ", ""), platform.python_version())
+    freeimage = subprocess.run(["dpkg-query", "-W", "-f", "${Version}", "libfreeimage3"],
+                               capture_output=True, text=True).stdout.strip() or "unknown"
+    return "FreeImage (libfreeimage3) %s, Pillow %s, %s, Python %s" % (
+        freeimage, pillow, magick.replace("Version: ", ""), platform.python_version())
 
 
 def decoded_bytes(corpus):
@@ -259,8 +331,20 @@ def main():
     SCRATCH = scratch
     os.makedirs(scratch, exist_ok=True)
 
+    group_nice = None
     if args.nice:
         os.nice(args.nice)
+        group_nice = set_autogroup_nice(args.nice)
+    try:
+        return measure(args, build, scratch, group_nice)
+    finally:
+        if group_nice is not None:
+            set_autogroup_nice(group_nice)
+
+
+def measure(args, build, scratch, group_nice):
+    if group_nice is not None:
+        log("this session's scheduler autogroup runs at nice %d too (was %d)" % (args.nice, group_nice))
     log("machine: " + machine())
     log("versions: " + versions())
     log("load average at start: %.2f %.2f %.2f; nice %d" % (os.getloadavg() + (os.nice(0),)))
@@ -293,7 +377,7 @@ def main():
                 log("corpus %s: round %d of %d done (%s)" % (
                     corpus, round_index, args.runs,
                     "warm-up" if round_index == 0 else
-                    ", ".join("%s %.2fs" % (c.split()[0], samples[corpus][c][-1][0])
+                    ", ".join("%s %.2fs" % (SHORT[c], samples[corpus][c][-1][0])
                               for c in CONTENDERS)))
         for corpus in group:
             checks = {
@@ -302,10 +386,18 @@ def main():
                     written_folder(scratch, corpus, contender, args.runs))
                 for contender in CONTENDERS if contender != "Pillow script"
             }
+            # The threaded runs against the one-thread run of the same round:
+            # the same files byte for byte, the same console output.
+            for contender in TOOL_JOBS:
+                checks[contender + " bytes"] = (
+                    compare_bytes(written_folder(scratch, corpus, TOOL, args.runs),
+                                  written_folder(scratch, corpus, contender, args.runs))
+                    or compare_console(scratch, corpus, contender, args.runs))
             results[corpus] = (samples[corpus], checks, rects[corpus])
-            if checks["velmoraReelCut"] is not None:
-                log("MISMATCH: the tool's output on corpus %s differs from Pillow's: %s" % (
-                    corpus, checks["velmoraReelCut"]))
+            for contender in TOOLS:
+                if checks[contender] is not None:
+                    log("MISMATCH: %s's output on corpus %s differs from Pillow's: %s" % (
+                        contender, corpus, checks[contender]))
     elapsed = time.perf_counter() - started
     remove_tree(os.path.join(scratch, "out"))
 
@@ -319,16 +411,18 @@ def main():
         return statistics.median(s[1] + s[2] for s in samples)
 
     lines = []
-    lines.append("| corpus | program | median s | ratio to tool | user CPU s | system CPU s | peak RSS MiB |")
-    lines.append("|---|---|---:|---:|---:|---:|---:|")
+    lines.append("| corpus | program | median s | ratio to floor | ratio to tool | user CPU s "
+                 "| system CPU s | peak RSS MiB |")
+    lines.append("|---|---|---:|---:|---:|---:|---:|---:|")
     for corpus in chosen:
         samples, _, _ = results[corpus]
-        tool = med(samples["velmoraReelCut"], 0)
+        tool = med(samples[TOOL], 0)
+        floor = med(samples[FLOOR], 0)
         for contender in CONTENDERS:
             s = samples[contender]
-            lines.append("| %s | %s | %.3f | %.2f | %.3f | %.3f | %.1f |" % (
-                LABELS[corpus], contender, med(s, 0), med(s, 0) / tool, med(s, 1), med(s, 2),
-                peak(s) / MIB))
+            lines.append("| %s | %s | %.3f | %.2f | %.2f | %.3f | %.3f | %.1f |" % (
+                LABELS[corpus], contender, med(s, 0), med(s, 0) / floor, med(s, 0) / tool,
+                med(s, 1), med(s, 2), peak(s) / MIB))
     log("")
     log("Medians of %d runs after a warm-up, programs alternating (%.0f s in all)." % (
         args.runs, elapsed))
@@ -354,14 +448,32 @@ def main():
 
     for corpus in chosen:
         samples, checks, rect = results[corpus]
-        tool = med(samples["velmoraReelCut"], 0)
-        rss = peak(samples["velmoraReelCut"])
-        verdict(checks["velmoraReelCut"] is None, "%s: output equals the Pillow script's pixel for pixel%s" % (
-            LABELS[corpus], "" if checks["velmoraReelCut"] is None else " (" + checks["velmoraReelCut"] + ")"))
-        floor = med(samples["FreeImage floor"], 0)
-        verdict(tool <= 1.10 * floor, "%s: %.3f x the FreeImage floor (at most 1.10; in CPU time %.3f x)" % (
-            LABELS[corpus], tool / floor,
-            cpu(samples["velmoraReelCut"]) / cpu(samples["FreeImage floor"])))
+        tool = med(samples[TOOL], 0)
+        rss = peak(samples[TOOL])
+        for contender in TOOLS:
+            verdict(checks[contender] is None, "%s: %s output equals the Pillow script's pixel for "
+                    "pixel%s" % (LABELS[corpus], contender, "" if checks[contender] is None
+                                 else " (" + checks[contender] + ")"))
+        for contender in TOOL_JOBS:
+            check = checks[contender + " bytes"]
+            verdict(check is None, "%s: %s writes the one-thread run's files and console output "
+                    "byte for byte%s" % (LABELS[corpus], contender,
+                                         "" if check is None else " (" + check + ")"))
+        floor = med(samples[FLOOR], 0)
+        verdict(tool <= 1.05 * floor, "%s: %.3f x the FreeImage floor (at most 1.05; in CPU time %.3f x)" % (
+            LABELS[corpus], tool / floor, cpu(samples[TOOL]) / cpu(samples[FLOOR])))
+        jobs2 = samples["velmoraReelCut -jobs 2"]
+        text = "%s: -jobs 2 takes %.3f x the FreeImage floor's wall time (%s; %.3f x the one-thread " \
+               "run's, CPU time %.3f x)" % (LABELS[corpus], med(jobs2, 0) / floor,
+                                            "%s", med(jobs2, 0) / tool, cpu(jobs2) / cpu(samples[TOOL]))
+        if corpus in ("a", "b", "c"):
+            verdict(med(jobs2, 0) <= 0.60 * floor, text % "at most 0.60")
+        else:
+            log("  (info)   " + text % "no target on this corpus")
+        jobs2_bound = 2 * rss + 16 * MIB
+        verdict(peak(jobs2) <= jobs2_bound, "%s: -jobs 2 peak RSS %.1f MiB, bound twice the "
+                "one-thread peak + 16 MiB = %.1f MiB" % (LABELS[corpus], peak(jobs2) / MIB,
+                                                         jobs2_bound / MIB))
         for other in ("ImageMagick recipe", "Pillow script"):
             verdict(tool < med(samples[other], 0), "%s: faster than the %s (%.2f x its time)" % (
                 LABELS[corpus], other, tool / med(samples[other], 0)))
@@ -373,11 +485,11 @@ def main():
                 log("           (note: %s output differs from Pillow's: %s)" % (other, checks[other]))
     if "b" in results:
         samples = results["b"][0]
-        ratio = peak(samples["ImageMagick recipe"]) / peak(samples["velmoraReelCut"])
+        ratio = peak(samples["ImageMagick recipe"]) / peak(samples[TOOL])
         verdict(ratio >= 10, "%s: ImageMagick's peak RSS is %.1f x the tool's (at least 10)" % (
             LABELS["b"], ratio))
     if "c" in results and SCALED in results:
-        small, big = results["c"][0]["velmoraReelCut"], results[SCALED][0]["velmoraReelCut"]
+        small, big = results["c"][0][TOOL], results[SCALED][0][TOOL]
         ratio = med(big, 0) / med(small, 0)
         verdict(1.8 <= ratio <= 2.2, "scaling: 1200 frames take %.2f x the time of 600 (about 2; "
                 "user CPU %.2f x)" % (ratio, med(big, 1) / med(small, 1)))

@@ -7,7 +7,7 @@ Unites the bounding boxes of the pixels with alpha above 0 over all frames,
 widens the box to the right and downward to multiples of 16, and writes every
 frame cropped to it as out_00001.png, ... in the output folder; canvas beyond a
 frame's edge is opaque black. Frames are the names ending in ".png" in the
-order os.listdir gives them (the folder's own order, as the tool reads it).
+tool's name order (see name_order).
 """
 import os
 import sys
@@ -15,9 +15,16 @@ import sys
 from PIL import Image
 
 
+def name_order(name):
+    """The tool's order: bytes compared with a-z read as A-Z, ties (names that
+    differ only in case) in plain byte order."""
+    raw = os.fsencode(name)
+    return bytes(b - 32 if 97 <= b <= 122 else b for b in raw), raw
+
+
 def main():
     source, output = sys.argv[1], sys.argv[2]
-    names = [n for n in os.listdir(source) if n.endswith(".png")]
+    names = sorted((n for n in os.listdir(source) if n.endswith(".png")), key=name_order)
 
     left = top = right = bottom = None
     for name in names:

@@ -6,10 +6,12 @@
 //   bench_floor <source folder> <output folder> <minX> <minY> <maxX> <maxY>
 //
 // The maxima are exclusive and already widened. Frames are the names ending in
-// ".png" in the order readdir gives them; the outputs are out_00001.png, ...
+// ".png" in the tool's name order (bytes compared with a-z read as A-Z, then
+// plain bytes); the outputs are out_00001.png, ...
 #include <FreeImage.h>
 #include <dirent.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -26,6 +28,22 @@ std::vector<std::string> listFrames(const std::string& folder) {
     if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".png") == 0) names.push_back(name);
   }
   closedir(dir);
+  const auto folded = [](const std::string& name) {
+    std::string key = name;
+    for (char& c : key) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return key;
+  };
+  std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+    const std::string fa = folded(a), fb = folded(b);
+    if (fa != fb) return std::lexicographical_compare(
+        fa.begin(), fa.end(), fb.begin(), fb.end(),
+        [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+  });
   return names;
 }
 

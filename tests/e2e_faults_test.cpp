@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "e2e_support.h"
 #include "png_bytes.h"
 #include "test_support.h"
@@ -52,6 +54,10 @@ void expectNoLeftovers(const std::string& folder) {
     }
   }
 }
+
+using Json = nlohmann::json;
+
+Json rectJson(int x, int y, int w, int h) { return Json{{"x", x}, {"y", y}, {"w", w}, {"h", h}}; }
 
 }  // namespace
 
@@ -195,6 +201,93 @@ TEST(ToolFaults, WritesThatFailAreReportedAndKeepTheEarlierFrames) {
                                {2, frameWarning("b.png", kNotSaved, 2)}}) +
                  failedEnd(2, 2));
   EXPECT_EQ(snapshot(out), earlier);
+  expectNoLeftovers(out);
+}
+
+TEST(ToolFaults, ReportNamesEveryFrameAsTheConsoleAndTheFilesShowIt) {
+  ScopedTempDir dir, outDir, reportDir;
+  const std::map<std::string, Pattern> frames = threeWalkFrames();
+  writeFrames(dir.path(), frames);
+  writeFile(dir.file("x.png"), "not a picture\n");
+  const Strings listed = pngNamesInFrameOrder(dir.path());
+  ASSERT_EQ(listed.size(), 4u);
+  const unsigned bad =
+      unsigned(std::find(listed.begin(), listed.end(), "x.png") - listed.begin()) + 1;
+  const std::string reportFile = reportDir.file("run.json");
+
+  // 300 leaves 44 in its low 8 bits.
+  const RunResult run = runTool({"-i", dir.path(), "-o", outDir.path(), "-threshold", "300",
+                                 "-forcecrop", "1,2,13,9", "-report", reportFile},
+                                "\n");
+
+  EXPECT_RUN(run, 1,
+             kBanner + countLine(4) + usingOutput(outDir.path()) + customRect("1,2,13,9") +
+                 report(1, 2, 12, 7, 16, 16) +
+                 loopLines(4, {{bad, frameWarning("x.png", kNotLoaded, int(bad))}}) +
+                 failedEnd(1, 4));
+  EXPECT_EQ(namesIn(reportDir.path()), Strings{"run.json"});
+  const Json got = Json::parse(readFile(reportFile));
+  const Json crop = rectJson(1, 2, 16, 16);
+  Json want = {{"source", dir.path()},
+               {"output", outDir.file("autocropped")},
+               {"threshold", 44},
+               {"forced", true},
+               {"area", rectJson(1, 2, 12, 7)},
+               {"crop", crop},
+               {"frames", Json::array()}};
+  const std::string out = outDir.file("autocropped");
+  for (unsigned number = 1; number <= 4; ++number) {
+    const std::string& name = listed[number - 1];
+    const bool written = number != bad;
+    Json frame = {{"source", name},
+                  {"output", outName(int(number))},
+                  {"sourceSize", written ? Json{{"w", 16}, {"h", 12}} : Json(nullptr)},
+                  {"spriteSourceSize", crop},
+                  {"written", written}};
+    if (written) {
+      expectCroppedFrame(out + "/" + outName(int(number)), frames.at(name), 1, 2, 16, 16);
+    } else {
+      frame["problem"] = kNotLoaded;
+      EXPECT_FALSE(exists(out + "/" + outName(int(number))));
+    }
+    want["frames"].push_back(frame);
+  }
+  EXPECT_EQ(got, want) << got.dump(2);
+  // A reader meets the keys in the order of the console.
+  const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(readFile(reportFile));
+  Strings keys;
+  for (const auto& item : ordered.items()) keys.push_back(item.key());
+  EXPECT_EQ(keys, (Strings{"source", "output", "threshold", "forced", "area", "crop", "frames"}));
+}
+
+TEST(ToolFaults, ReportThatCannotBeWrittenStopsAfterTheFramesAndKeepsTheEarlierOne) {
+  ScopedTempDir dir;
+  std::map<std::string, Pattern> frames;
+  for (int id = 1; id <= 8; ++id) frames["f" + std::to_string(id) + ".png"] = solid(id, 2, 2);
+  writeFrames(dir.path(), frames);
+  const std::string reportFile = dir.file("run.json");
+  const std::string out = dir.file("autocropped");
+  const std::string frameLines = scanLines(8) + report(0, 0, 2, 2, 16, 16) + loopLines(8);
+
+  EXPECT_RUN(runTool({"-i", dir.path(), "-report", reportFile}, "\n"), 0,
+             kBanner + countLine(8) + frameLines + kDone);
+  const std::string earlier = readFile(reportFile);
+  const Json first = Json::parse(earlier);
+  EXPECT_EQ(first["forced"], false);
+  EXPECT_EQ(first["frames"][7]["written"], true);
+  const auto written = snapshot(out);
+  ASSERT_EQ(written.size(), 8u);
+  // Every frame and the console output fit under the limit, the report does not.
+  const long limit = 1700;
+  ASSERT_GT(long(earlier.size()), limit);
+  for (const auto& [name, bytes] : written) ASSERT_LT(long(bytes.size()), limit) << name;
+
+  EXPECT_RUN(runTool({"-i", dir.path(), "-report", reportFile}, "\n\n", "", limit), 1,
+             kBanner + countLine(8) + kAutocroppedExists + frameLines +
+                 reportNotWritten(reportFile));
+  EXPECT_EQ(readFile(reportFile), earlier);
+  EXPECT_EQ(snapshot(out), written);
+  expectNoLeftovers(dir.path());
   expectNoLeftovers(out);
 }
 

@@ -242,6 +242,13 @@ TEST(ToolRun, RunsThatStopBeforeTheFolderIsListed) {
       {{"-i", dir.path(), "-jobs", "-3"}, kBanner + kBadJobs},
       {{"-i", dir.path(), "-jobs"}, kBanner + kBadJobs},
       {{"-i", missing, "-jobs", "2.5"}, kBanner + kBadJobs},
+      // The report is checked before the source folder is.
+      {{"-i", missing, "-report", missing + "/run.json"},
+       kBanner + reportRejected(missing + "/run.json")},
+      {{"-i", dir.path(), "-report"}, kBanner + reportRejected("noparam")},
+      {{"-i", dir.path(), "-report", dir.path() + "/"}, kBanner + reportRejected(dir.path() + "/")},
+      {{"-i", dir.path(), "-report", dir.path() + "/.."},
+       kBanner + reportRejected(dir.path() + "/..")},
   };
   writeFile(dir.file("keep.txt"), "x");
   for (const Row& row : rows) {

@@ -52,6 +52,7 @@ inline const std::string kHelp =
     "-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n"
     "-forcecrop <x,y,w,h>  Crop to custom rect values.\n"
     "-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n"
+    "-report <file>        Writes a JSON report of the crop to the file.\n"
     "\n"
     "Executing the program without arguments will start it in limited interactive mode where "
     "user can specify input path, and program will then autocrop to common animation area.\n";
@@ -99,6 +100,15 @@ inline std::string notCreated(const std::string& folder) {
 inline std::string sameFolder(const std::string& folder) {
   return "STOP: Output folder \"" + folder +
          "\" is the source folder; its frames would be overwritten.\n";
+}
+
+inline std::string reportRejected(const std::string& typed) {
+  return "STOP: Report file \"" + typed +
+         "\" cannot be written: it names no file in an existing folder.\n";
+}
+
+inline std::string reportNotWritten(const std::string& typed) {
+  return "\nSTOP: Report file \"" + typed + "\" could not be written.\n" + kExitPause;
 }
 
 // done out of total in single precision, as the progress lines show it.

@@ -8,11 +8,13 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <string>
 #include <vector>
 
+#include "file_save.h"
 #include "test_support.h"
 
 using namespace velmora;
@@ -142,9 +144,11 @@ class WriteCroppedFrames : public testing::Test {
     FrameList frames;
     for (const std::string& n : names) frames.push_back(n.c_str());
     testing::internal::CaptureStdout();
-    const int failed = writeCroppedFrames(frames, in.path(), output, rect);
+    const std::vector<FrameResult> results = writeCroppedFrames(frames, in.path(), output, rect);
     printed = testing::internal::GetCapturedStdout();
-    return failed;
+    EXPECT_EQ(results.size(), frames.size());
+    return int(std::count_if(results.begin(), results.end(),
+                             [](const FrameResult& r) { return r.status != FrameStatus::ok; }));
   }
 
   // The tag of a written frame, after checking its size and fill.
@@ -228,30 +232,30 @@ class ScopedFileSizeLimit {
   void (*previous_)(int);
 };
 
-TEST(SaveFrame, FailedWriteKeepsTheEarlierFileAndLeavesNothingElse) {
+TEST(SaveFile, FailedWriteKeepsTheEarlierFileAndLeavesNothingElse) {
   ScopedTempDir out;
   const std::string target = out.file("out_00001.png");
   writeFile(target, "earlier good frame");
   const std::string png(100000, 'p');
   {
     ScopedFileSizeLimit limit(4096);
-    EXPECT_FALSE(saveFrame(png, target));
+    EXPECT_FALSE(saveFile(png, target));
   }
   EXPECT_EQ(readFile(target), "earlier good frame");
   EXPECT_EQ(folderNames(out.path()), std::vector<std::string>{"out_00001.png"});
-  EXPECT_TRUE(saveFrame(png, target));
+  EXPECT_TRUE(saveFile(png, target));
   EXPECT_EQ(readFile(target), png);
   EXPECT_EQ(folderNames(out.path()), std::vector<std::string>{"out_00001.png"});
 }
 
-TEST(SaveFrame, PlantedLinksAreReplacedNeverWrittenThrough) {
+TEST(SaveFile, PlantedLinksAreReplacedNeverWrittenThrough) {
   ScopedTempDir out, elsewhere;
   const std::string victim = elsewhere.file("victim.txt");
   writeFile(victim, "not yours");
   // At the final name, and at the name the temporary file once had.
   ASSERT_EQ(symlink(victim.c_str(), out.file("out_00001.png").c_str()), 0);
   ASSERT_EQ(symlink(victim.c_str(), out.file("out_00001.png.part").c_str()), 0);
-  EXPECT_TRUE(saveFrame("frame bytes", out.file("out_00001.png")));
+  EXPECT_TRUE(saveFile("frame bytes", out.file("out_00001.png")));
   EXPECT_EQ(readFile(victim), "not yours");
   struct stat info;
   ASSERT_EQ(lstat(out.file("out_00001.png").c_str(), &info), 0);

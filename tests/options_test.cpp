@@ -96,6 +96,7 @@ TEST(PrintHelp, PrintsTheTextWithADescriptionColumnAt23) {
       "-forcecrop <x,y,w,h>" + std::string(2, ' ') + "Crop to custom rect values.\n" +
       "-jobs <n>" + std::string(13, ' ') +
       "Threads that scan and write frames (default 1; 0: one per core).\n" +
+      "-report <file>" + std::string(8, ' ') + "Writes a JSON report of the crop to the file.\n" +
       "\n"
       "Executing the program without arguments will start it in limited interactive mode where "
       "user can specify input path, and program will then autocrop to common animation area.\n";

@@ -1,0 +1,24 @@
+// Writing a whole file so that a failure never shows as a good file.
+//
+// The bytes go into a new file of an unpredictable name beside the target
+// (created exclusively, never through a link), every write and the close are
+// checked, and only then is it renamed over the target. So a failed save
+// never leaves a truncated file behind nor destroys an earlier good one, and
+// nothing outside the target's folder is written. The frames and the report
+// are saved this way.
+#ifndef VELMORA_FILE_SAVE_H
+#define VELMORA_FILE_SAVE_H
+
+#include <string>
+
+#include "corvane/htext.h"
+
+namespace velmora {
+
+// Writes bytes as the file target. False, with target untouched and no
+// temporary file left, when any step fails.
+bool saveFile(const std::string& bytes, const corvane::htext& target);
+
+}  // namespace velmora
+
+#endif  // VELMORA_FILE_SAVE_H
