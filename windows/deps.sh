@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the static zlib, libpng and PNG-only FreeImage of the Windows build
-# from Debian's source packages, into <build folder>/deps/prefix.
+# from Debian's source packages, into <build folder>/deps/prefix, and puts
+# the header-only JSON library beside them.
 #
 #   windows/deps.sh <build folder>
 #
@@ -24,6 +25,14 @@ build=$(mkdir -p "$1" && cd "$1" && pwd)
 deps=$build/deps
 prefix=$deps/prefix
 stamp=$prefix/versions
+
+# The report's JSON library is header only and the same for every target: the
+# installed Debian package (nlohmann-json3-dev) is copied into the prefix, where
+# the cross build's find_package looks.
+mkdir -p "$prefix/include" "$prefix/share/cmake"
+rm -rf "$prefix/include/nlohmann" "$prefix/share/cmake/nlohmann_json"
+cp -r /usr/include/nlohmann "$prefix/include/"
+cp -r /usr/share/cmake/nlohmann_json "$prefix/share/cmake/"
 
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "${pins[*]}" ]; then
   exit 0
