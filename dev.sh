@@ -4,8 +4,14 @@
 #   ./dev.sh demo   install what is missing, build, crop the bundled demo frames
 #   ./dev.sh test   install what is missing, run the whole test suite
 #                   (a normal build, a short run of every fuzz target, an
-#                   address/undefined sanitizer build and a thread sanitizer
-#                   run of the threaded tests)
+#                   address/undefined sanitizer build, a thread sanitizer
+#                   run of the threaded tests, and the Windows build tested
+#                   under Wine)
+#   ./dev.sh windows  install what is missing, cross-build
+#                   build-windows/velmoraReelCut.exe and its unit tests
+#   ./dev.sh windows-test  the Windows part of the test command alone: the
+#                   Windows build's unit tests and the end-to-end tests of
+#                   the Linux build, both against Windows code under Wine
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -18,6 +24,10 @@ tool_packages=(g++ cmake make libfreeimage-dev nlohmann-json3-dev)
 # libclang-rt-14-dev, the libFuzzer targets.
 test_packages=("${tool_packages[@]}" libgtest-dev zlib1g-dev dpkg-dev file mandoc groff-base
   valgrind clang-14 libclang-rt-14-dev)
+# The Windows build and its tests add the cross compiler and Wine (dpkg-dev
+# unpacks the source packages of its dependencies; libgtest-dev's sources are
+# cross-built).
+windows_packages=("${test_packages[@]}" g++-mingw-w64-x86-64-posix wine64)
 
 # install_missing <package>...
 install_missing() {
@@ -55,8 +65,44 @@ demo() {
   echo "The cropped demo frames are in $out/autocropped/, the report in $out/report.json"
 }
 
+# The Windows build: static dependencies from Debian's source packages
+# (windows/deps.sh, cached in build-windows/deps), then the tool and its unit
+# tests, cross-compiled with mingw-w64.
+windows_build() {
+  windows/deps.sh build-windows
+  cmake -S . -B build-windows -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+    -DVELMORA_WINDOWS_DEPS="$PWD/build-windows/deps/prefix" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/windows/wine-run;$PWD/build-windows/wine" >/dev/null
+  cmake --build build-windows -j2
+}
+
+# The Windows build under Wine: its unit tests through ctest, then the
+# end-to-end tests of the native test binary (build/) against the .exe. A
+# subshell, so that its exit trap stops the server of this prefix alone.
+windows_tests() (
+  prefix=$PWD/build-windows/wine
+  server=/usr/lib/wine/wineserver64
+  if command -v wineserver >/dev/null; then server=wineserver; fi
+  # One server for every run. It must not inherit this script's pipes: it
+  # would keep them open, and whoever reads them would wait for it.
+  WINEPREFIX=$prefix "$server" -p </dev/null >/dev/null 2>&1
+  trap 'WINEPREFIX="$prefix" "$server" -k </dev/null >/dev/null 2>&1 || true' EXIT
+  # The prefix is made once, before runs in parallel could race to make it.
+  windows/wine-run "$prefix" build-windows/velmoraReelCut.exe -? </dev/null >/dev/null 2>&1
+  (cd build-windows && ctest --output-on-failure -j2)
+  tool=build-windows/velmoraReelCut-wine
+  printf '#!/bin/sh\nexec "%s" "%s" "%s" "$@"\n' "$PWD/windows/wine-run" "$prefix" \
+    "$PWD/build-windows/velmoraReelCut.exe" >"$tool"
+  chmod +x "$tool"
+  # The ten thousand frames measure Wine's file system more than the tool
+  # (40 s on a quiet machine, past the tests' 120 s child limit on a busy one).
+  VELMORA_TOOL=$PWD/$tool VELMORA_TOOL_WINDOWS=1 build/tests/velmora_tests \
+    --gtest_filter='ToolRun.*:ToolFaults.*:HostileFolder.*:TransparencyForms.*-HostileFolder.TenThousand*'
+)
+
 run_tests() {
-  install_missing "${test_packages[@]}"
+  install_missing "${windows_packages[@]}"
   configure build -DVELMORA_TESTS=ON
   cmake --build build -j"$(nproc)"
   (cd build && ctest --output-on-failure -j"$(nproc)")
@@ -69,13 +115,26 @@ run_tests() {
   configure build-tsan -DVELMORA_TSAN=ON -DVELMORA_TESTS=ON
   cmake --build build-tsan -j"$(nproc)"
   (cd build-tsan && ctest --output-on-failure -j"$(nproc)" -R 'ThreeThreads|RunInOrder|PixelBudget|Jobs')
+  windows_build
+  windows_tests
 }
 
 case "${1:-}" in
   demo) demo ;;
   test) run_tests ;;
+  windows)
+    install_missing "${windows_packages[@]}"
+    windows_build
+    ;;
+  windows-test)
+    install_missing "${windows_packages[@]}"
+    configure build -DVELMORA_TESTS=ON
+    cmake --build build -j"$(nproc)"
+    windows_build
+    windows_tests
+    ;;
   *)
-    echo "usage: ./dev.sh demo | test" >&2
+    echo "usage: ./dev.sh demo | test | windows | windows-test" >&2
     exit 2
     ;;
 esac

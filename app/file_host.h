@@ -1,8 +1,9 @@
 // The host calls through which the tool reads frames and writes files, and
 // the count of cores it may use.
 //
-// Exactly one implementation is compiled in (file_host_posix.cpp here); it is
-// the only source of the tool that includes the host's file headers. Paths are
+// Exactly one implementation is compiled in (file_host_windows.cpp on Windows,
+// file_host_posix.cpp elsewhere); it is the only source of the tool that
+// includes the host's file headers. Paths are
 // UTF-8 inside the program. Every call reports failure as its result and never
 // throws or prints.
 //

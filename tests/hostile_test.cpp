@@ -179,6 +179,8 @@ std::vector<BrokenFrame> brokenFrames() {
 TEST_F(HostileFolder, BrokenFrameEndsTheScanAndIsReportedByTheFrameLoop) {
   for (const BrokenFrame& frame : brokenFrames()) {
     SCOPED_TRACE(frame.what);
+    // Wine does not list a dangling link at all, and Windows makes none.
+    if (toolIsWindows() && frame.what == std::string("a dangling symbolic link")) continue;
     ScopedTempDir run;
     const std::string source = run.file("frames");
     ASSERT_EQ(mkdir(source.c_str(), 0755), 0);
@@ -212,8 +214,12 @@ TEST(PngBytes, BombsAreRealAtASizeThatCanBeDecoded) {
 }
 
 TEST_F(HostileFolder, NamesThatLookLikeFormatsOptionsOrLinesArePrintedAsTheyAre) {
-  const std::vector<std::string> names = {"100%s%n%%.png", " two  spaces .png", "-i.png", "\xc3\xa9t\xc3\xa9 \xe6\xbc\xa2.png",
-                                          "line\nfeed.png"};
+  std::vector<std::string> names = {"100%s%n%%.png", " two  spaces .png", "-i.png", "\xc3\xa9t\xc3\xa9 \xe6\xbc\xa2.png",
+                                    "line\nfeed.png"};
+  // A Windows name cannot hold a line feed; Wine lists such a file but cannot
+  // open it by that name.
+  if (toolIsWindows()) names.pop_back();
+  const unsigned count = unsigned(names.size());
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
     ScopedTempDir run;
@@ -226,21 +232,22 @@ TEST_F(HostileFolder, NamesThatLookLikeFormatsOptionsOrLinesArePrintedAsTheyAre)
 
   // The same names as good frames, in a source folder and an output folder
   // whose own names hold the same characters.
-  const std::string source = folder.file("src 100%s\n\xc3\xa9");
+  const std::string source = folder.file(toolIsWindows() ? "src 100%s \xc3\xa9" : "src 100%s\n\xc3\xa9");
   const std::string target = folder.file("out %n -o");
   ASSERT_EQ(mkdir(source.c_str(), 0755), 0);
   ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
   for (const std::string& name : names) writeFile(source + "/" + name, validFrame());
-  std::string expected = counted(5) + "Using specified output path: " + target + "\n\n";
-  for (unsigned k = 0; k < 5; ++k) expected += scanProgress(k, 5);
+  std::string expected = counted(int(count)) + "Using specified output path: " + target + "\n\n";
+  for (unsigned k = 0; k < count; ++k) expected += scanProgress(k, count);
   expected += "\r>> Determining bounds... 100%\n   - Cropped position: 0, 0\n   - Animation area: 5x4\n"
               "   - Corrected size: 16x16\n\n";
-  for (unsigned k = 0; k <= 5; ++k) expected += cropProgress(k, 5);
+  for (unsigned k = 0; k <= count; ++k) expected += cropProgress(k, count);
   expected += "\nAll done!\n" + kExit;
   expectRun(runTool({"-i", source, "-o", target}), 0, expected);
-  EXPECT_EQ(folderNames(target + "/autocropped"),
-            (std::vector<std::string>{"out_00001.png", "out_00002.png", "out_00003.png", "out_00004.png",
-                                      "out_00005.png"}));
+  std::vector<std::string> written = {"out_00001.png", "out_00002.png", "out_00003.png", "out_00004.png",
+                                      "out_00005.png"};
+  written.resize(count);
+  EXPECT_EQ(folderNames(target + "/autocropped"), written);
   EXPECT_EQ(folderNames(source).size(), names.size());
 }
 

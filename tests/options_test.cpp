@@ -242,10 +242,19 @@ TEST_F(PromptSourcePath, LastLineWithoutLineFeedIsRead) {
 
 TEST_F(PromptSourcePath, TrailingBlankIsPartOfThePath) {
   ASSERT_EQ(mkdir(temp.file("plain").c_str(), 0700), 0);
+#ifdef _WIN32
+  // No Windows folder name ends in a blank (Win32 drops it on creation), so
+  // only the first half holds there: the blank is kept, and through it the
+  // folder without one is not found.
+  const PromptRun run = prompt(temp.file("plain") + " \n" + temp.file("plain") + "\n");
+  EXPECT_EQ(run.result, temp.file("plain"));
+  EXPECT_EQ(run.output, std::string(kPrompt) + kWarning + kPrompt);
+#else
   ASSERT_EQ(mkdir(temp.file("blank ").c_str(), 0700), 0);
   const PromptRun run = prompt(temp.file("plain") + " \n" + temp.file("blank ") + "\n");
   EXPECT_EQ(run.result, temp.file("blank "));
   EXPECT_EQ(run.output, std::string(kPrompt) + kWarning + kPrompt);
+#endif
 }
 
 }  // namespace

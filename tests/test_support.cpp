@@ -1,5 +1,13 @@
 #include "test_support.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <random>
+#else
 #include <dirent.h>
 #include <stdio_ext.h>
 #include <fcntl.h>
@@ -7,15 +15,132 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 namespace testing_support {
+
+#ifdef _WIN32
+
+// Windows: the same helpers over std::filesystem, with every path taken as
+// UTF-8 (u8path), as the tool takes it. Running the tool as a child process
+// is POSIX only: the end-to-end tests drive the Windows tool from Linux.
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string utf8(const fs::path& path) { return path.generic_u8string(); }
+
+// A new, empty name below folder that no one else has taken: an exclusive
+// create decides.
+std::string uniqueName(const std::string& folder, const char* stem) {
+  static std::mt19937 random{std::random_device{}()};
+  return folder + "/" + stem + std::to_string(random());
+}
+
+// A temporary file holding text, open for reading at its start, deleted by
+// Windows when it is closed.
+int textFile(const std::string& text) {
+  std::string folder = utf8(fs::temp_directory_path());
+  while (!folder.empty() && folder.back() == '/') folder.pop_back();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::wstring name = fs::u8path(uniqueName(folder, "velmora-stdin-")).wstring();
+    const int fd = _wopen(name.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_TEMPORARY,
+                          _S_IREAD | _S_IWRITE);
+    if (fd < 0) continue;
+    if (_write(fd, text.data(), unsigned(text.size())) != int(text.size())) {
+      throw std::runtime_error("could not write the standard input text");
+    }
+    _lseek(fd, 0, SEEK_SET);
+    return fd;
+  }
+  throw std::runtime_error("no temporary file could be made");
+}
+
+}  // namespace
+
+ScopedTempDir::ScopedTempDir() {
+  std::string base = utf8(fs::temp_directory_path());
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const std::string candidate = uniqueName(base, "velmora-test-");
+    std::error_code error;
+    if (fs::create_directory(fs::u8path(candidate), error)) path_ = candidate;
+  }
+  if (path_.empty()) throw std::runtime_error("no temporary folder could be made");
+}
+
+ScopedTempDir::~ScopedTempDir() {
+  std::error_code error;
+  fs::remove_all(fs::u8path(path_), error);
+}
+
+ScopedWorkingDir::ScopedWorkingDir(const std::string& path) {
+  previous_ = utf8(fs::current_path());
+  std::error_code error;
+  fs::current_path(fs::u8path(path), error);
+  if (error) throw std::runtime_error("chdir failed: " + path);
+}
+
+ScopedWorkingDir::~ScopedWorkingDir() {
+  std::error_code error;
+  fs::current_path(fs::u8path(previous_), error);
+  if (error) std::abort();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(fs::u8path(path), std::ios::binary);
+  out << bytes;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(fs::u8path(path), std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool exists(const std::string& path) {
+  std::error_code error;
+  return fs::exists(fs::symlink_status(fs::u8path(path), error));
+}
+
+std::vector<std::string> folderNames(const std::string& path) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (fs::directory_iterator it(fs::u8path(path), error), end; !error && it != end;
+       it.increment(error)) {
+    names.push_back(it->path().filename().u8string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+ScopedStdin::ScopedStdin(const std::string& text) {
+  const int fd = textFile(text);
+  // The Windows C runtime drops what an input stream has buffered on fflush.
+  std::fflush(stdin);
+  clearerr(stdin);
+  saved_ = _dup(0);
+  _dup2(fd, 0);
+  _close(fd);
+}
+
+ScopedStdin::~ScopedStdin() {
+  std::fflush(stdin);
+  clearerr(stdin);
+  _dup2(saved_, 0);
+  _close(saved_);
+}
+
+#else
 
 namespace {
 
@@ -40,9 +165,16 @@ std::string slurp(int fd) {
   return out;
 }
 
+// The tool to run: $VELMORA_TOOL when set (a wrapper that runs the Windows
+// build under Wine, for one), else the tool of this build.
+std::string toolPath() {
+  const char* chosen = std::getenv("VELMORA_TOOL");
+  return chosen != nullptr && *chosen != '\0' ? chosen : VELMORA_BINARY;
+}
+
 // The tool's argument vector: the binary, then args, then the closing null.
 struct ToolArgv {
-  explicit ToolArgv(const std::vector<std::string>& args) : texts{VELMORA_BINARY} {
+  explicit ToolArgv(const std::vector<std::string>& args) : texts{toolPath()} {
     texts.insert(texts.end(), args.begin(), args.end());
     for (std::string& text : texts) pointers.push_back(&text[0]);
     pointers.push_back(nullptr);
@@ -72,7 +204,6 @@ ScopedTempDir::ScopedTempDir() {
 
 ScopedTempDir::~ScopedTempDir() { removeTree(path_); }
 
-std::string ScopedTempDir::file(const std::string& relative) const { return path_ + "/" + relative; }
 
 ScopedWorkingDir::ScopedWorkingDir(const std::string& path) {
   char current[PATH_MAX];
@@ -84,6 +215,10 @@ ScopedWorkingDir::ScopedWorkingDir(const std::string& path) {
 ScopedWorkingDir::~ScopedWorkingDir() {
   if (chdir(previous_.c_str()) != 0) std::abort();
 }
+
+#endif  // _WIN32
+
+std::string ScopedTempDir::file(const std::string& relative) const { return path_ + "/" + relative; }
 
 FIBITMAP* makeRgbaImage(int width, int height, const std::function<Rgba(int, int)>& pixel) {
   FIBITMAP* image = FreeImage_Allocate(width, height, 32);
@@ -132,6 +267,8 @@ Rgba pixelAt(FIBITMAP* image, int x, int y) {
   return Rgba{p[FI_RGBA_RED], p[FI_RGBA_GREEN], p[FI_RGBA_BLUE], p[FI_RGBA_ALPHA]};
 }
 
+#ifndef _WIN32
+
 void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
   out << bytes;
@@ -162,10 +299,14 @@ std::vector<std::string> folderNames(const std::string& path) {
   return names;
 }
 
+#endif  // _WIN32
+
 std::string str(const velmora::CropRect& r) {
   return "(" + std::to_string(r.minX) + ", " + std::to_string(r.minY) + ", " +
          std::to_string(r.maxX) + ", " + std::to_string(r.maxY) + ")";
 }
+
+#ifndef _WIN32
 
 RunResult runTool(const std::vector<std::string>& args, const std::string& stdinText,
                   const std::string& workingDir, long maxFileBytes) {
@@ -242,6 +383,11 @@ long highWaterKb(pid_t pid) {
 
 }  // namespace
 
+bool toolIsWindows() {
+  const char* windows = std::getenv("VELMORA_TOOL_WINDOWS");
+  return windows != nullptr && std::string(windows) == "1";
+}
+
 RunResult runToolToClosingPause(const std::vector<std::string>& args) {
   const std::string scratch = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
   const int err = tempFile(scratch, "velmora-err-");
@@ -288,5 +434,7 @@ RunResult runToolToClosingPause(const std::vector<std::string>& args) {
   close(err);
   return result;
 }
+
+#endif  // _WIN32
 
 }  // namespace testing_support

@@ -12,10 +12,17 @@
 
 #include "crop_rect.h"
 
+#ifdef _WIN32
+#include <direct.h>
+// The tests make folders with the POSIX call; Windows has no mode to give.
+inline int mkdir(const char* path, int /*mode*/) { return _mkdir(path); }
+#endif
+
 namespace testing_support {
 
 // A fresh folder under $TMPDIR (or /tmp) made with mkdtemp, removed with all
-// its contents when the object goes out of scope. path() is absolute.
+// its contents when the object goes out of scope. path() is absolute. On
+// Windows it is made under the user's temporary folder, with '/' separators.
 class ScopedTempDir {
  public:
   ScopedTempDir();
@@ -81,6 +88,10 @@ struct RunResult {
   long peakRssKb = -1;    // see runToolToClosingPause
 };
 
+// The tool runners below are POSIX only (fork and exec). They run the tool
+// named by the environment variable VELMORA_TOOL when it is set, else the one
+// of this build.
+//
 // Runs the built velmoraReelCut with args (argument 0 is added), standard
 // input read from stdinText, in workingDir when not empty. With maxFileBytes
 // set, no file the tool writes may grow past that many bytes (a write beyond
@@ -110,6 +121,11 @@ class ScopedStdin {
 // the tool's peak resident set size read there (VmHWM of its own address
 // space: the rusage of a forked child would include the test's own memory).
 RunResult runToolToClosingPause(const std::vector<std::string>& args);
+
+// True when the tool that runs is a Windows build (VELMORA_TOOL_WINDOWS=1 beside
+// VELMORA_TOOL): the few inputs that cannot exist for a Windows program, such
+// as a name with a line feed, are then left out.
+bool toolIsWindows();
 
 }  // namespace testing_support
 

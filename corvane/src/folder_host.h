@@ -1,6 +1,7 @@
 // The host steps that the folder services of hfolder are built on. Exactly one
-// implementation is compiled in (folder_host_posix.cpp here); it is the only
-// source that includes the host's file-system headers.
+// implementation is compiled in (folder_host_windows.cpp on Windows,
+// folder_host_posix.cpp elsewhere); it is the only source that includes the
+// host's file-system headers.
 #ifndef CORVANE_FOLDER_HOST_H
 #define CORVANE_FOLDER_HOST_H
 
@@ -12,7 +13,7 @@ namespace host {
 // Starts enumerating a folder. Gives nullptr for anything that cannot be
 // enumerated (missing, not a folder, unreadable, path too long for the host).
 // Hosts whose start already yields the first entry store it in firstName and
-// set firstDelivered; POSIX leaves it false.
+// set firstDelivered (Win32's FindFirstFileW does); POSIX leaves it false.
 void* startEnumeration(const htext& folder, htext& firstName, bool& firstDelivered);
 // The next entry's name, or false when none is left.
 bool fetchNextEntry(void* handle, htext& name);

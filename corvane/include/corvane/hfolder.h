@@ -6,7 +6,8 @@
 // makeFolder, makeFolderPath, ...) ask the host; they never throw and never
 // print, and report every failure as false or an empty list. The slash is the
 // separator everywhere; a backslash is accepted wherever a path is cleaned.
-// Names are byte strings on this host and pass through unconverted.
+// Names are UTF-8 byte strings; on POSIX they pass through unconverted, on
+// Windows they are converted to UTF-16 at the host call and back.
 #ifndef CORVANE_HFOLDER_H
 #define CORVANE_HFOLDER_H
 
@@ -65,7 +66,8 @@ class hfolder {
   //   joinAll([])                 => <empty>
   static htext joinAll(hlist<htext> segments);
 
-  // True when the simplified path names a folder that can be enumerated.
+  // True when the simplified path names a folder that can be enumerated. On
+  // Windows a path of 260 bytes or more (the Win32 path limit) never does.
   static bool isFolder(const htext& path);
   // Bare names of every entry, hidden ones included, without "." and "..", in
   // the host's enumeration order (not sorted). Empty when the folder cannot be

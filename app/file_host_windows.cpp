@@ -1,0 +1,104 @@
+// Win32 file calls. Paths are UTF-8 inside the tool and UTF-16 at the Win32
+// call; they cross only through htext::toWide.
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <bitset>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "file_host.h"
+
+namespace velmora {
+namespace files {
+
+using corvane::htext;
+
+namespace {
+
+std::wstring wide(const htext& text) {
+  const std::u16string units = text.toWide();
+  return std::wstring(units.begin(), units.end());
+}
+
+}  // namespace
+
+std::FILE* openRegularFile(const htext& path) {
+  // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened at all; a
+  // pipe or a device (CON, NUL, COM1) opens, and is refused by its type below.
+  const HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  // From here the descriptor owns the handle, and then the stream owns both.
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, "rb");
+  if (file == nullptr) _close(fd);
+  return file;
+}
+
+NewFile writeNewFile(const htext& path, const void* data, std::size_t size) {
+  const std::wstring target = wide(path);
+  // CREATE_NEW fails on any entry of that name, a link included: with
+  // FILE_FLAG_OPEN_REPARSE_POINT the link itself is what is looked at, never
+  // what it points to.
+  const HANDLE handle = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? NewFile::exists
+                                                                        : NewFile::failed;
+  }
+  const char* bytes = static_cast<const char*>(data);
+  bool good = true;
+  while (size > 0) {
+    const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(handle, bytes, chunk, &written, nullptr) || written == 0) {
+      good = false;
+      break;
+    }
+    bytes += written;
+    size -= written;
+  }
+  if (!CloseHandle(handle)) good = false;
+  if (good) return NewFile::written;
+  DeleteFileW(target.c_str());
+  return NewFile::failed;
+}
+
+bool replaceFile(const htext& from, const htext& to) {
+  // Replaces a file or a link named to (the link itself); a folder named to
+  // makes it fail.
+  return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+// DeleteFileW refuses folders.
+bool removeFile(const htext& path) { return DeleteFileW(wide(path).c_str()) != 0; }
+
+unsigned usableProcessors() {
+  // The affinity mask covers the processor group the process runs in, which
+  // is where its threads run unless they are moved on purpose.
+  DWORD_PTR process = 0;
+  DWORD_PTR system = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process != 0) {
+    return static_cast<unsigned>(std::bitset<sizeof(DWORD_PTR) * 8>(process).count());
+  }
+  const unsigned online = std::thread::hardware_concurrency();
+  return online > 0 ? online : 1;
+}
+
+}  // namespace files
+}  // namespace velmora
