@@ -85,7 +85,9 @@ windows_tests() (
   server=/usr/lib/wine/wineserver64
   if command -v wineserver >/dev/null; then server=wineserver; fi
   # One server for every run. It must not inherit this script's pipes: it
-  # would keep them open, and whoever reads them would wait for it.
+  # would keep them open, and whoever reads them would wait for it. It starts
+  # in the prefix's folder, which the first run of a program fills in.
+  mkdir -p "$prefix"
   WINEPREFIX=$prefix "$server" -p </dev/null >/dev/null 2>&1
   trap 'WINEPREFIX="$prefix" "$server" -k </dev/null >/dev/null 2>&1 || true' EXIT
   # The prefix is made once, before runs in parallel could race to make it.
