@@ -155,7 +155,7 @@ std::optional<CropRect> determineBounds(FrameList frames, htext source, uint8_t 
   // which thread saw which frame.
   std::vector<CropRect> boxes(threads);
   std::vector<FrameResult> results(count);
-  PixelBudget budget(kMaxFramePixels + kMaxCropPixels);
+  PixelBudget budget(kThreadsPixelBudget);
   bool refused = false;
   bool noAlpha = false;
   say("\r>> Determining bounds... %i%%", progressPercent(0, count));

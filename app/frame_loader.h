@@ -27,6 +27,10 @@ namespace velmora {
 // pixels.
 constexpr int64_t kMaxFramePixels = kMaxCropPixels;
 
+// The decoded pixels that the threads of one run may hold together: what one
+// thread may hold, one frame and one cropped copy of the largest size.
+constexpr int64_t kThreadsPixelBudget = kMaxFramePixels + kMaxCropPixels;
+
 // The most bytes of compressed metadata (zTXt, iTXt and iCCP chunks) a frame
 // may hold. The PNG library inflates each such chunk to up to 8 MB while it
 // reads the header, and keeps up to a thousand of them: a 1.5 MB file of text

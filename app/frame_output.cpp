@@ -129,7 +129,7 @@ std::vector<FrameResult> writeCroppedFrames(const FrameList& frames, const htext
   const unsigned count = static_cast<unsigned>(frames.size());
   const unsigned threads = std::max(1u, std::min(jobs, count));
   std::vector<FrameResult> results(count);
-  PixelBudget budget(kMaxFramePixels + kMaxCropPixels);
+  PixelBudget budget(kThreadsPixelBudget);
   say("\n");
   say("\r>> %s %i%%", label, progressPercent(0, count));
   runInOrder(
