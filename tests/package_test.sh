@@ -52,14 +52,15 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Description)" ] || fail "no Description field"
 
 # The dependencies are those of the binary as dpkg-shlibdeps finds them: the
-# FreeImage runtime and the C and C++ runtimes, nothing from the test tools.
+# FreeImage runtime, libpng and zlib (-optimize encodes with them), and the C
+# and C++ runtimes, nothing from the test tools.
 depends=$(field Depends)
 names=$(echo "$depends" | tr ',' '\n' | sed 's/(.*)//; s/ //g' | sort)
 echo "$names" | grep -qx 'libfreeimage3' ||
   { echo "$info"; fail "Depends lacks libfreeimage3: $depends"; }
 for name in $names; do
   case "$name" in
-    libc6 | libfreeimage3 | libgcc-s1 | libstdc++6) ;;
+    libc6 | libfreeimage3 | libgcc-s1 | libpng16-16 | libstdc++6 | zlib1g) ;;
     *) fail "unexpected dependency $name in: $depends" ;;
   esac
 done
