@@ -53,6 +53,7 @@ inline const std::string kHelp =
     "-forcecrop <x,y,w,h>  Crop to custom rect values.\n"
     "-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n"
     "-report <file>        Writes a JSON report of the crop to the file.\n"
+    "-preview <file>       Writes a PNG of how many frames show each pixel.\n"
     "\n"
     "Executing the program without arguments will start it in limited interactive mode where "
     "user can specify input path, and program will then autocrop to common animation area.\n";
