@@ -103,13 +103,23 @@ inline std::string sameFolder(const std::string& folder) {
          "\" is the source folder; its frames would be overwritten.\n";
 }
 
-inline std::string reportRejected(const std::string& typed) {
-  return "STOP: Report file \"" + typed +
+// The stops of the files a run writes beside its frames: what is "Report" or
+// "Preview".
+inline std::string fileRejected(const std::string& what, const std::string& typed) {
+  return "STOP: " + what + " file \"" + typed +
          "\" cannot be written: it names no file in an existing folder.\n";
 }
+inline std::string reportRejected(const std::string& typed) { return fileRejected("Report", typed); }
+inline std::string previewRejected(const std::string& typed) {
+  return fileRejected("Preview", typed);
+}
 
+// Without the closing pause, which follows the last of them.
+inline std::string fileNotWritten(const std::string& what, const std::string& typed) {
+  return "\nSTOP: " + what + " file \"" + typed + "\" could not be written.\n";
+}
 inline std::string reportNotWritten(const std::string& typed) {
-  return "\nSTOP: Report file \"" + typed + "\" could not be written.\n" + kExitPause;
+  return fileNotWritten("Report", typed) + kExitPause;
 }
 
 // done out of total in single precision, as the progress lines show it.
