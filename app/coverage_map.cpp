@@ -198,8 +198,11 @@ std::string CoverageMap::picture(const CropRect& crop, const std::optional<CropR
   const Image image(FreeImage_Allocate(int(columns), int(rows), 24));
   if (image == nullptr) return std::string();
   const uint32_t countMask = outsideBit_ != 0 ? outsideBit_ - 1 : 0xffffffffu;
+  BYTE* const bits = FreeImage_GetBits(image.get());
+  const int64_t pitch = FreeImage_GetPitch(image.get());
+  // The library stores rows bottom-up.
   const auto put = [&](int64_t column, int64_t row, const Colour& colour) {
-    BYTE* pixel = FreeImage_GetScanLine(image.get(), int(rows - 1 - row)) + 3 * column;
+    BYTE* pixel = bits + (rows - 1 - row) * pitch + 3 * column;
     pixel[FI_RGBA_RED] = colour.red;
     pixel[FI_RGBA_GREEN] = colour.green;
     pixel[FI_RGBA_BLUE] = colour.blue;
@@ -241,7 +244,9 @@ std::string CoverageMap::picture(const CropRect& crop, const std::optional<CropR
   outline(crop, kCropOutline);
   if (area) outline(*area, kAreaOutline);
   std::string png;
-  if (!encodeFrame(image.get(), std::string(), png)) return std::string();
+  // Large even areas of one colour: the fastest level already packs them well,
+  // and the picture must not cost the run what a frame costs.
+  if (!encodeFrame(image.get(), std::string(), png, PNG_Z_BEST_SPEED)) return std::string();
   return png;
 }
 

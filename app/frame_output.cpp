@@ -64,12 +64,12 @@ void cropFrame(FIBITMAP*& frame, const CropRect& rect) {
   frame = cropped;
 }
 
-bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png) {
+bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png, int flags) {
   FIMEMORY* memory = FreeImage_OpenMemory();
   if (memory == nullptr) return false;
   BYTE* data = nullptr;
   DWORD size = 0;
-  const bool encoded = FreeImage_SaveToMemory(FIF_PNG, image, memory, PNG_DEFAULT) &&
+  const bool encoded = FreeImage_SaveToMemory(FIF_PNG, image, memory, flags) &&
                        FreeImage_AcquireMemory(memory, &data, &size);
   if (encoded) png.assign(reinterpret_cast<const char*>(data), size);
   FreeImage_CloseMemory(memory);

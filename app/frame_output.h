@@ -32,9 +32,10 @@ namespace velmora {
 void cropFrame(FIBITMAP*& frame, const CropRect& rect);
 
 // The PNG bytes of image with chunks (whole stored chunks, such as
-// FrameSource::colourChunks) placed right after its header. False when the
-// image could not be encoded.
-bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png);
+// FrameSource::colourChunks) placed right after its header, encoded with the
+// library's PNG save flags (0: its defaults). False when the image could not
+// be encoded.
+bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png, int flags = 0);
 
 class CoverageMap;
 
