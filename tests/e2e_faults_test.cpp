@@ -535,7 +535,7 @@ void writeStrayPixelFrames(const std::string& folder) {
 
 }  // namespace
 
-TEST(ToolRun, StrayPixelIsNamedInTheReportAndShownInThePicture) {
+TEST(ToolRun, StrayPixelIsNamedInTheReportAndShownInThePictureForAnyJobs) {
   ScopedTempDir dir;
   writeStrayPixelFrames(dir.path());
   std::string bytes[2][2];  // per -jobs: picture, report
