@@ -60,9 +60,11 @@ demo() {
   rm -rf "$out"
   mkdir -p "$out"
   # The tool pauses for Enter before it exits; the demo answers for the user.
-  build/velmoraReelCut -i examples -o "$out" -report "$out/report.json" </dev/null
+  build/velmoraReelCut -i examples -o "$out" -report "$out/report.json" \
+    -preview "$out/coverage.png" </dev/null
   echo
-  echo "The cropped demo frames are in $out/autocropped/, the report in $out/report.json"
+  echo "The cropped demo frames are in $out/autocropped/, the report in $out/report.json," \
+    "the coverage picture in $out/coverage.png"
 }
 
 # The Windows build: static dependencies from Debian's source packages

@@ -8,19 +8,13 @@
 #include "alpha_row_search.h"
 #include "console.h"
 #include "corvane/hfolder.h"
+#include "coverage_map.h"
 #include "frame_loader.h"
 
 namespace velmora {
 
 using corvane::hfolder;
 using corvane::htext;
-
-unsigned progressPercent(unsigned done, unsigned total) {
-  // 0 / 0 would be NaN, whose conversion to unsigned is undefined.
-  if (total == 0) return 100;
-  const float ratio = static_cast<float>(done) / static_cast<float>(total);
-  return static_cast<unsigned>(ratio * 100.0f);
-}
 
 namespace {
 
@@ -114,59 +108,67 @@ void expandTransparencyTable(FIBITMAP*& frame) {
   frame = expanded;
 }
 
-bool scanLoadedFrame(FIBITMAP* frame, uint8_t threshold, CropRect& box) {
+bool scanLoadedFrame(FIBITMAP* frame, uint8_t threshold, CropRect& box, CoverageMap* coverage) {
   if (frame != nullptr && FreeImage_GetImageType(frame) == FIT_RGBA16) {
     accumulateBoundsRgba16(frame, threshold, box);
+    if (coverage != nullptr) coverage->addFrame(frame, threshold);
     FreeImage_Unload(frame);
     return true;
   }
   expandTransparencyTable(frame);
   FIBITMAP* alpha = frame != nullptr ? FreeImage_GetChannel(frame, FICC_ALPHA) : nullptr;
-  FreeImage_Unload(frame);
   if (FreeImage_GetBPP(alpha) != 8) {
+    FreeImage_Unload(frame);
     FreeImage_Unload(alpha);
     return false;
   }
+  if (coverage != nullptr) coverage->addFrame(frame, threshold);
+  FreeImage_Unload(frame);
   accumulateBounds(alpha, threshold, box);
   FreeImage_Unload(alpha);
   return true;
 }
 
-FrameResult scanFrame(const htext& path, uint8_t threshold, CropRect& box, PixelBudget* budget) {
+FrameScan scanFrame(const htext& path, uint8_t threshold, PixelBudget* budget,
+                    CoverageMap* coverage) {
+  FrameScan scan;
   FrameSource source = FrameSource::open(path);
-  if (source.status() != FrameStatus::ok) return source.result();
+  scan.result = source.result();
+  if (source.status() != FrameStatus::ok) return scan;
   // The frame and its alpha channel.
   const BudgetShare share(budget, 2 * int64_t(source.width()) * source.height());
   Image frame = source.decode();
-  FrameResult result = source.result();
-  if (frame != nullptr && !scanLoadedFrame(frame.release(), threshold, box)) {
-    result.status = FrameStatus::noAlpha;
+  scan.result = source.result();
+  if (frame == nullptr) return scan;
+  CropRect box;
+  if (!scanLoadedFrame(frame.release(), threshold, box, coverage)) {
+    scan.result.status = FrameStatus::noAlpha;
+  } else if (box.minX != -1) {
+    scan.visible = CropRect{box.minX, box.minY, box.maxX + 1, box.maxY + 1};
   }
-  return result;
+  return scan;
 }
 
-std::optional<CropRect> determineBounds(FrameList frames, htext source, uint8_t threshold,
-                                        unsigned jobs) {
+BoundsScan determineBounds(const FrameList& frames, const htext& source, uint8_t threshold,
+                           unsigned jobs, CoverageMap* coverage) {
   static_assert(kMaxFramePixels == 268435456 && kMaxPackedMetadataBytes == 65536,
                 "the STOP lines below name the bounds");
   const unsigned count = static_cast<unsigned>(frames.size());
   const unsigned threads = std::max(1u, std::min(jobs, count));
-  // One box per thread, united at the end: the union does not depend on
-  // which thread saw which frame.
-  std::vector<CropRect> boxes(threads);
-  std::vector<FrameResult> results(count);
+  BoundsScan scan;
+  scan.frames.resize(count);
   PixelBudget budget(kThreadsPixelBudget);
   bool refused = false;
   bool noAlpha = false;
   say("\r>> Determining bounds... %i%%", progressPercent(0, count));
   runInOrder(
       count, threads,
-      [&](unsigned k, unsigned worker) {
-        results[k] = scanFrame(hfolder::join(source, frames[k]), threshold, boxes[worker],
-                               threads > 1 ? &budget : nullptr);
+      [&](unsigned k, unsigned) {
+        scan.frames[k] = scanFrame(hfolder::join(source, frames[k]), threshold,
+                                   threads > 1 ? &budget : nullptr, coverage);
       },
       [&](unsigned k) {
-        const FrameResult& frame = results[k];
+        const FrameResult& frame = scan.frames[k].result;
         switch (frame.status) {
           case FrameStatus::ok:
             if (k + 1 < count) say("\r>> Determining bounds... %i%%", progressPercent(k + 1, count));
@@ -192,23 +194,23 @@ std::optional<CropRect> determineBounds(FrameList frames, htext source, uint8_t 
         return false;
       });
   if (noAlpha) throw "alpha not 8bpp";
-  if (refused) return std::nullopt;
+  if (refused) return scan;
   say("\r>> Determining bounds... %i%%\n", progressPercent(count, count));
-  CropRect box;
-  for (const CropRect& part : boxes) {
-    if (part.minX == -1) continue;
-    if (box.minX == -1) {
-      box = part;
+  CropRect area{-1, -1, 0, 0};
+  for (const FrameScan& frame : scan.frames) {
+    const CropRect& box = frame.visible;
+    if (box.minX == -1) continue;
+    if (area.minX == -1) {
+      area = box;
       continue;
     }
-    box.minX = std::min(box.minX, part.minX);
-    box.minY = std::min(box.minY, part.minY);
-    box.maxX = std::max(box.maxX, part.maxX);
-    box.maxY = std::max(box.maxY, part.maxY);
+    area.minX = std::min(area.minX, box.minX);
+    area.minY = std::min(area.minY, box.minY);
+    area.maxX = std::max(area.maxX, box.maxX);
+    area.maxY = std::max(area.maxY, box.maxY);
   }
-  box.maxX += 1;
-  box.maxY += 1;
-  return box;
+  scan.area = area;
+  return scan;
 }
 
 }  // namespace velmora

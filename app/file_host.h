@@ -5,7 +5,9 @@
 // file_host_posix.cpp elsewhere); it is the only source of the tool that
 // includes the host's file headers. Paths are
 // UTF-8 inside the program. Every call reports failure as its result and never
-// throws or prints.
+// throws or prints; the calls that can fail for a reason the system names hand
+// that back as text too (the system's own message for the error it met, "No
+// space left on device"), for a report to quote.
 //
 // Guarantees the callers rely on:
 // - A frame is opened once and only when it is a regular file; a named pipe or
@@ -17,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 #include "corvane/htext.h"
 
@@ -24,8 +27,9 @@ namespace velmora {
 namespace files {
 
 // The file at path, open for binary reading, when path names a regular file
-// (a link to one counts); nullptr for anything else. The caller closes it.
-std::FILE* openRegularFile(const corvane::htext& path);
+// (a link to one counts); nullptr for anything else, with error set when the
+// open itself failed. The caller closes it.
+std::FILE* openRegularFile(const corvane::htext& path, std::string* error = nullptr);
 
 enum class NewFile {
   written,  // created and every byte written and closed without an error
@@ -35,13 +39,15 @@ enum class NewFile {
 
 // Creates path as a new file (mode 0666 under the umask) and writes size bytes
 // of data into it, checking every write and the close. A file that could not
-// be written whole is removed again.
-NewFile writeNewFile(const corvane::htext& path, const void* data, std::size_t size);
+// be written whole is removed again. On failed, error holds why.
+NewFile writeNewFile(const corvane::htext& path, const void* data, std::size_t size,
+                     std::string* error = nullptr);
 
 // Renames from to to in the same folder, replacing a file or link named to
 // (a link is replaced, not followed). False when that cannot be done; from is
-// then still there.
-bool replaceFile(const corvane::htext& from, const corvane::htext& to);
+// then still there, and error holds why.
+bool replaceFile(const corvane::htext& from, const corvane::htext& to,
+                 std::string* error = nullptr);
 
 // Removes the file or link at path; never a folder.
 bool removeFile(const corvane::htext& path);

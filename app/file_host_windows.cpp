@@ -23,15 +23,39 @@ std::wstring wide(const htext& text) {
   return std::wstring(units.begin(), units.end());
 }
 
+// The system's message for the last error, in UTF-8, without the line break
+// FormatMessage ends it with.
+void keepLastError(std::string* error) {
+  const DWORD code = GetLastError();
+  if (error == nullptr) return;
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  if (length == 0 || text == nullptr) {
+    *error = "Windows error " + std::to_string(code);
+    return;
+  }
+  std::u16string units(text, text + length);
+  LocalFree(text);
+  while (!units.empty() && (units.back() == u'\n' || units.back() == u'\r' || units.back() == u' ')) {
+    units.pop_back();
+  }
+  *error = htext::fromWide(units.c_str()).c_str();
+}
+
 }  // namespace
 
-std::FILE* openRegularFile(const htext& path) {
+std::FILE* openRegularFile(const htext& path, std::string* error) {
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened at all; a
   // pipe or a device (CON, NUL, COM1) opens, and is refused by its type below.
   const HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (handle == INVALID_HANDLE_VALUE) {
+    keepLastError(error);
+    return nullptr;
+  }
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -49,7 +73,7 @@ std::FILE* openRegularFile(const htext& path) {
   return file;
 }
 
-NewFile writeNewFile(const htext& path, const void* data, std::size_t size) {
+NewFile writeNewFile(const htext& path, const void* data, std::size_t size, std::string* error) {
   const std::wstring target = wide(path);
   // CREATE_NEW fails on any entry of that name, a link included: with
   // FILE_FLAG_OPEN_REPARSE_POINT the link itself is what is looked at, never
@@ -57,32 +81,44 @@ NewFile writeNewFile(const htext& path, const void* data, std::size_t size) {
   const HANDLE handle = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? NewFile::exists
-                                                                        : NewFile::failed;
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) return NewFile::exists;
+    keepLastError(error);
+    return NewFile::failed;
   }
   const char* bytes = static_cast<const char*>(data);
   bool good = true;
   while (size > 0) {
     const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
     DWORD written = 0;
-    if (!WriteFile(handle, bytes, chunk, &written, nullptr) || written == 0) {
+    const BOOL wrote = WriteFile(handle, bytes, chunk, &written, nullptr);
+    if (!wrote || written == 0) {
+      // A write that takes nothing without an error still means no room.
+      if (wrote) SetLastError(ERROR_DISK_FULL);
+      keepLastError(error);
       good = false;
       break;
     }
     bytes += written;
     size -= written;
   }
-  if (!CloseHandle(handle)) good = false;
+  if (!CloseHandle(handle) && good) {
+    keepLastError(error);
+    good = false;
+  }
   if (good) return NewFile::written;
   DeleteFileW(target.c_str());
   return NewFile::failed;
 }
 
-bool replaceFile(const htext& from, const htext& to) {
+bool replaceFile(const htext& from, const htext& to, std::string* error) {
   // Replaces a file or a link named to (the link itself); a folder named to
   // makes it fail.
-  return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0) {
+    return true;
+  }
+  keepLastError(error);
+  return false;
 }
 
 // DeleteFileW refuses folders.

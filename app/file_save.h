@@ -16,8 +16,21 @@
 namespace velmora {
 
 // Writes bytes as the file target. False, with target untouched and no
-// temporary file left, when any step fails.
-bool saveFile(const std::string& bytes, const corvane::htext& target);
+// temporary file left, when any step fails; reason then holds the system's
+// words for the error, where it gave them.
+bool saveFile(const std::string& bytes, const corvane::htext& target,
+              std::string* reason = nullptr);
+
+// The file a run writes beside its frames (a report, a picture): the typed
+// path settled the way the folders are (hfolder::simplify). <empty> when it
+// names no file in an existing folder: its folder is missing, it ends in a
+// separator, or it names a folder.
+// With a folder shots/ and no folder missing/:
+//   "run.json"          => "run.json"
+//   "shots\\.\\run.json" => "shots/run.json"
+//   "missing/run.json"  => <empty>
+//   "shots/" => <empty>    "shots" => <empty>
+corvane::htext settleFilePath(const corvane::htext& typed);
 
 }  // namespace velmora
 

@@ -40,7 +40,7 @@ long DLL_CALLCONV tellMemory(fi_handle handle) {
 
 FrameSource FrameSource::open(const htext& path, int64_t maxPixels) {
   FrameSource source;
-  source.file_ = files::openRegularFile(path);
+  source.file_ = files::openRegularFile(path, &source.reason_);
   if (source.file_ == nullptr) return source;
   source.io_ = FreeImageIO{readFile, writeNothing, seekFile, tellFile};
   source.handle_ = source.file_;
@@ -66,7 +66,8 @@ FrameSource::FrameSource(FrameSource&& other) noexcept
       sized_(other.sized_),
       width_(other.width_),
       height_(other.height_),
-      colourChunks_(std::move(other.colourChunks_)) {
+      colourChunks_(std::move(other.colourChunks_)),
+      reason_(std::move(other.reason_)) {
   other.file_ = nullptr;
   other.handle_ = nullptr;
   other.status_ = FrameStatus::unreadable;

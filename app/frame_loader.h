@@ -19,6 +19,7 @@
 
 #include "corvane/htext.h"
 #include "crop_rect.h"
+#include "frame_result.h"
 
 namespace velmora {
 
@@ -43,26 +44,6 @@ struct ImageRelease {
   void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
 };
 using Image = std::unique_ptr<FIBITMAP, ImageRelease>;
-
-// What became of one frame, from its load to its save.
-enum class FrameStatus {
-  ok,
-  unreadable,       // not a regular file, not a PNG, or changed while read
-  tooLarge,         // the header declares more than the pixel bound
-  tooMuchMetadata,  // more than kMaxPackedMetadataBytes of compressed metadata
-  noAlpha,          // decoded, but without transparency to scan
-  notCropped,
-  notSaved,
-};
-
-// What became of one frame, with the size its header declares when it could
-// be read.
-struct FrameResult {
-  FrameStatus status = FrameStatus::unreadable;
-  bool sized = false;
-  uint32_t width = 0;
-  uint32_t height = 0;
-};
 
 // One frame opened for loading: open() checks the metadata bound and the
 // header; decode() then gives the pixels from the same open file.
@@ -89,7 +70,8 @@ class FrameSource {
   // when there are none), for the encoded output to carry.
   const std::string& colourChunks() const { return colourChunks_; }
   // status() with the header's size.
-  FrameResult result() const { return FrameResult{status_, sized_, width_, height_}; }
+  // With the system's words for why the file could not be opened, if so.
+  FrameResult result() const { return FrameResult{status_, sized_, width_, height_, reason_}; }
 
   // The decoded frame; empty, with status() unreadable, when it cannot be
   // decoded or its size is not the one its header declared (the file changed
@@ -111,6 +93,7 @@ class FrameSource {
   uint32_t width_ = 0;
   uint32_t height_ = 0;
   std::string colourChunks_;
+  std::string reason_;
 };
 
 }  // namespace velmora

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "bounds_scanner.h"
 #include "console.h"
 #include "corvane/hfolder.h"
+#include "coverage_map.h"
 #include "file_save.h"
 #include "frame_loader.h"
 #include "png_chunks.h"
@@ -62,17 +64,12 @@ void cropFrame(FIBITMAP*& frame, const CropRect& rect) {
   frame = cropped;
 }
 
-htext zeroPad(const htext& text, int width) {
-  if (static_cast<int64_t>(text.size()) >= width) return text;
-  return htext(std::string(width - text.size(), '0')) + text;
-}
-
-bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png) {
+bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png, int flags) {
   FIMEMORY* memory = FreeImage_OpenMemory();
   if (memory == nullptr) return false;
   BYTE* data = nullptr;
   DWORD size = 0;
-  const bool encoded = FreeImage_SaveToMemory(FIF_PNG, image, memory, PNG_DEFAULT) &&
+  const bool encoded = FreeImage_SaveToMemory(FIF_PNG, image, memory, flags) &&
                        FreeImage_AcquireMemory(memory, &data, &size);
   if (encoded) png.assign(reinterpret_cast<const char*>(data), size);
   FreeImage_CloseMemory(memory);
@@ -80,7 +77,7 @@ bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png) {
 }
 
 FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& target,
-                       PixelBudget* budget) {
+                       PixelBudget* budget, const LoopOptions& options) {
   FrameSource source = FrameSource::open(path);
   if (source.status() != FrameStatus::ok) return source.result();
   const BudgetShare share(budget, int64_t(source.width()) * source.height() + rectArea(rect));
@@ -88,12 +85,17 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
   FrameResult result = source.result();
   if (frame == nullptr) return result;
   FIBITMAP* cropped = frame.release();
+  if (options.coverage != nullptr) {
+    expandTransparencyTable(cropped);
+    options.coverage->addFrame(cropped, options.threshold);
+  }
   cropFrame(cropped, rect);
   frame.reset(cropped);
   std::string png;
   if (frame == nullptr) {
     result.status = FrameStatus::notCropped;
-  } else if (!encodeFrame(frame.get(), source.colourChunks(), png) || !saveFile(png, target)) {
+  } else if (!encodeFrame(frame.get(), source.colourChunks(), png) ||
+             !saveFile(png, target, &result.reason)) {
     result.status = FrameStatus::notSaved;
   }
   return result;
@@ -118,16 +120,12 @@ const char* frameProblem(FrameStatus status) {
   }
 }
 
-htext outputName(unsigned number) {
-  return htext("out_") + zeroPad(htext(int(number)), 5) + ".png";
-}
-
 std::vector<FrameResult> writeCroppedFrames(const FrameList& frames, const htext& source,
-                                            const htext& output, const CropRect& rect,
-                                            unsigned jobs) {
+                                            const htext& folder, const CropRect& rect,
+                                            const LoopOptions& options) {
   const char* const label = "Cropping and saving new frames to disk...";
   const unsigned count = static_cast<unsigned>(frames.size());
-  const unsigned threads = std::max(1u, std::min(jobs, count));
+  const unsigned threads = std::max(1u, std::min(options.jobs, count));
   std::vector<FrameResult> results(count);
   PixelBudget budget(kThreadsPixelBudget);
   say("\n");
@@ -136,8 +134,8 @@ std::vector<FrameResult> writeCroppedFrames(const FrameList& frames, const htext
       count, threads,
       [&](unsigned k, unsigned) {
         results[k] = writeFrame(hfolder::join(source, frames[k]), rect,
-                                hfolder::join(output, "/autocropped/") + outputName(k + 1),
-                                threads > 1 ? &budget : nullptr);
+                                hfolder::join(folder, outputName(k + 1)),
+                                threads > 1 ? &budget : nullptr, options);
       },
       [&](unsigned k) {
         if (const char* problem = frameProblem(results[k].status)) {

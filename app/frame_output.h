@@ -13,10 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "bounds_scanner.h"
-#include "frame_loader.h"
-#include "in_order.h"
 #include "corvane/htext.h"
+#include "crop_rect.h"
+#include "frame_list.h"
+#include "frame_result.h"
+#include "in_order.h"
 
 struct FIBITMAP;
 
@@ -30,42 +31,47 @@ namespace velmora {
 // nullptr afterwards when the crop failed.
 void cropFrame(FIBITMAP*& frame, const CropRect& rect);
 
-//   zeroPad("7", 5)      => "00007"
-//   zeroPad("123456", 5) => "123456"
-corvane::htext zeroPad(const corvane::htext& text, int width);
-
 // The PNG bytes of image with chunks (whole stored chunks, such as
-// FrameSource::colourChunks) placed right after its header. False when the
-// image could not be encoded.
-bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png);
+// FrameSource::colourChunks) placed right after its header, encoded with the
+// library's PNG save flags (0: its defaults). False when the image could not
+// be encoded.
+bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png, int flags = 0);
+
+class CoverageMap;
+
+// How the frame loop runs: on how many threads, and, for the coverage
+// picture of a forced rectangle, the map that counts each decoded frame's
+// pixels that are visible at threshold.
+struct LoopOptions {
+  unsigned jobs = 1;
+  CoverageMap* coverage = nullptr;
+  uint8_t threshold = 0;
+};
 
 // One frame of the loop: loads the frame at path within the bounds, crops it
 // to rect and saves it as target. Status ok, or why it was not written
-// (unreadable, tooLarge, tooMuchMetadata, notCropped, notSaved). Prints
-// nothing.
+// (unreadable, tooLarge, tooMuchMetadata, notCropped, notSaved), with the
+// system's words for the error where it gave them. Prints nothing.
 // With a budget, the frame's pixels and its crop's are taken from it before
 // the frame is decoded.
 FrameResult writeFrame(const corvane::htext& path, const CropRect& rect,
-                       const corvane::htext& target, PixelBudget* budget = nullptr);
+                       const corvane::htext& target, PixelBudget* budget = nullptr,
+                       const LoopOptions& options = LoopOptions());
 
 // Why a frame was not written, as the frame loop's warning and the report
 // word it: "could not be loaded as PNG", "could not be saved", ...; nullptr
 // for ok.
 const char* frameProblem(FrameStatus status);
 
-// The file a frame is written as, by its 1-based place in the list.
-//   1 => "out_00001.png"    123456 => "out_123456.png"
-corvane::htext outputName(unsigned number);
-
-// Writes every frame in list order as output/autocropped/<outputName>, with
-// its progress line. A frame that cannot be loaded, cropped or saved gets a
-// warning line and no file; the loop goes on and the numbering does not
-// shift. Gives each frame's result, in list order. With jobs above 1, up to
-// that many threads write the frames; the printed lines and the files are the
-// same.
+// Writes every frame in list order as folder/<outputName> (folder being the
+// run's autocropped folder), with its progress line. A frame that cannot be
+// loaded, cropped or saved gets a warning line and no file; the loop goes on
+// and the numbering does not shift. Gives each frame's result, in list order.
+// With options.jobs above 1, up to that many threads write the frames; the
+// printed lines and the files are the same.
 std::vector<FrameResult> writeCroppedFrames(const FrameList& frames, const corvane::htext& source,
-                                            const corvane::htext& output, const CropRect& rect,
-                                            unsigned jobs = 1);
+                                            const corvane::htext& folder, const CropRect& rect,
+                                            const LoopOptions& options = LoopOptions());
 
 }  // namespace velmora
 

@@ -78,6 +78,7 @@ void printHelp() {
   say("-forcecrop <x,y,w,h>  Crop to custom rect values.\n");
   say("-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n");
   say("-report <file>        Writes a JSON report of the crop to the file.\n");
+  say("-preview <file>       Writes a PNG of how many frames show each pixel.\n");
   say("\n");
   say("Executing the program without arguments will start it in limited interactive mode where "
       "user can specify input path, and program will then autocrop to common animation area.\n");

@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "bounds_scanner.h"
 #include "console.h"
 #include "corvane/hfolder.h"
+#include "coverage_map.h"
 #include "file_host.h"
+#include "file_save.h"
+#include "frame_list.h"
 #include "frame_output.h"
 #include "options.h"
 #include "run_report.h"
@@ -24,45 +27,38 @@ namespace {
 
 const char* const kClosingPrompt = "Press Enter to exit...";
 
-unsigned char foldCase(unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }
-
-bool precedes(const char* a, const char* b) {
-  const auto* x = reinterpret_cast<const unsigned char*>(a);
-  const auto* y = reinterpret_cast<const unsigned char*>(b);
-  for (; *x != 0 && foldCase(*x) == foldCase(*y); ++x, ++y) {
-  }
-  if (foldCase(*x) != foldCase(*y)) return foldCase(*x) < foldCase(*y);
-  return std::strcmp(a, b) < 0;
-}
-
-// The rectangle from -forcecrop or from the scan. Gives false after a STOP
-// that ends the run.
+// The rectangle from -forcecrop or from the scan, which also gives every
+// frame's own visible box. Gives false after a STOP that ends the run.
 bool obtainRect(const htext& forced, const FrameList& frames, const htext& source,
-                uint8_t threshold, unsigned jobs, CropRect& rect) {
+                uint8_t threshold, unsigned jobs, CoverageMap* coverage, CropRect& rect,
+                std::vector<CropRect>& visible) {
   if (!forced.empty()) {
     if (parseCropRect(forced, rect)) return true;
     say("STOP: Custom crop-rect definition is malformed.\nYou need to pass the crop rect as: "
         "x,y,w,h (no spaces).\n");
     return false;
   }
-  const std::optional<CropRect> found =
-      determineBounds(frames, source, threshold, jobs);
-  if (found) rect = *found;
-  return found.has_value();
+  const BoundsScan scan = determineBounds(frames, source, threshold, jobs, coverage);
+  if (!scan.area) return false;
+  rect = *scan.area;
+  for (const FrameScan& frame : scan.frames) visible.push_back(frame.visible);
+  return true;
+}
+
+// The file an option names for the run to write (-report, -preview), checked
+// before anything is read so that a long run cannot end without it. <empty>
+// when the option is absent; false after its STOP.
+bool checkFileOption(OptionMap& options, const char* option, const char* what, htext& settled) {
+  const htext typed = options[option];
+  if (typed.empty()) return true;
+  if (typed != kNoValue) settled = settleFilePath(typed);
+  if (!settled.empty()) return true;
+  say("STOP: %s file \"%s\" cannot be written: it names no file in an existing folder.\n", what,
+      typed.c_str());
+  return false;
 }
 
 }  // namespace
-
-FrameList selectFrames(const hlist<htext>& listing) {
-  FrameList frames;
-  for (const htext& name : listing) {
-    if (name.endsWith(".png")) frames.push_back(name.c_str());
-  }
-  // The folder's own order is a hash on most file systems here; an animation
-  // must come out in the order its frames are named.
-  std::sort(frames.begin(), frames.end(), precedes);
-  return frames;
-}
 
 int runDriver(int argc, const char* const* argv) {
   say("velmoraReelCut v0.1 (standalone)\n");
@@ -71,6 +67,7 @@ int runDriver(int argc, const char* const* argv) {
   OptionMap options;
   unsigned jobs = 1;
   htext reportFile;
+  htext previewFile;
 
   if (argc > 1) {
     parseArguments(argc, argv, options);
@@ -88,17 +85,9 @@ int runDriver(int argc, const char* const* argv) {
       return 1;
     }
     if (jobs == 0) jobs = files::usableProcessors();
-    const htext report = options["-report"];
-    // Checked before anything is read, so a long run cannot end without the
-    // report it was asked for.
-    if (!report.empty()) {
-      if (report != kNoValue) reportFile = settleReportPath(report);
-      if (reportFile.empty()) {
-        say("STOP: Report file \"%s\" cannot be written: it names no file in an existing "
-            "folder.\n",
-            report.c_str());
-        return 1;
-      }
+    if (!checkFileOption(options, "-report", "Report", reportFile) ||
+        !checkFileOption(options, "-preview", "Preview", previewFile)) {
+      return 1;
     }
   } else {
     say("Run this program with -? parameter to display help & options.\n\n");
@@ -160,9 +149,21 @@ int runDriver(int argc, const char* const* argv) {
 
   // Only the low 8 bits of the threshold count: 256 acts as 0.
   const uint8_t threshold = static_cast<uint8_t>(readInt(options["-threshold"]));
+  // The picture's counts come from the decoding the run does anyway: the
+  // scan's, or with a forced rectangle the frame loop's.
+  std::unique_ptr<CoverageMap> coverage;
+  FrameExtent extent;
+  if (!previewFile.empty()) extent = largestFrame(frames, sourceFolder);
+  if (!previewFile.empty() && forced.empty()) {
+    coverage = std::make_unique<CoverageMap>(extent.width, extent.height, std::nullopt,
+                                             frames.size());
+  }
   CropRect rect;
+  std::vector<CropRect> visible;
   try {
-    if (!obtainRect(forced, frames, sourceFolder, threshold, jobs, rect)) return 1;
+    if (!obtainRect(forced, frames, sourceFolder, threshold, jobs, coverage.get(), rect, visible)) {
+      return 1;
+    }
   } catch (const char* text) {
     say("\nFATAL ERROR: %s\n", text);
     return 1;
@@ -188,20 +189,45 @@ int runDriver(int argc, const char* const* argv) {
     return 1;
   }
 
+  if (!previewFile.empty() && !forced.empty()) {
+    coverage = std::make_unique<CoverageMap>(extent.width, extent.height, rect, frames.size());
+  }
+  LoopOptions loop;
+  loop.jobs = jobs;
+  if (!forced.empty()) loop.coverage = coverage.get();
+  loop.threshold = threshold;
   const std::vector<FrameResult> results =
-      writeCroppedFrames(frames, sourceFolder, outputFolder, rect, jobs);
+      writeCroppedFrames(frames, sourceFolder, target, rect, loop);
   const int failed = static_cast<int>(
       std::count_if(results.begin(), results.end(),
                     [](const FrameResult& result) { return result.status != FrameStatus::ok; }));
   if (failed > 0) {
     say("\nSTOP: %i of %i frames could not be written.\n", failed, static_cast<int>(frames.size()));
   }
-  const RunSummary summary = {sourceFolder, target, threshold, !forced.empty(), area, rect};
+  RunSummary summary;
+  summary.source = sourceFolder;
+  summary.output = target;
+  summary.threshold = threshold;
+  summary.forced = !forced.empty();
+  summary.area = area;
+  summary.crop = rect;
+  summary.visible = std::move(visible);
+  bool pictured = true;
+  if (coverage != nullptr) {
+    const std::string picture =
+        coverage->picture(rect, forced.empty() ? std::optional<CropRect>(area) : std::nullopt);
+    pictured = !picture.empty() && saveFile(picture, previewFile);
+    if (!pictured) {
+      say("\nSTOP: Preview file \"%s\" could not be written.\n", options["-preview"].c_str());
+    }
+    summary.previewAsked = true;
+    if (pictured) summary.preview = previewFile;
+  }
   const bool reported = reportFile.empty() || writeReport(reportFile, summary, frames, results);
   if (!reported) {
     say("\nSTOP: Report file \"%s\" could not be written.\n", options["-report"].c_str());
   }
-  if (failed > 0 || !reported) {
+  if (failed > 0 || !reported || !pictured) {
     waitForEnter(kClosingPrompt);
     return 1;
   }

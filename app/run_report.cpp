@@ -2,13 +2,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "corvane/hfolder.h"
+#include <algorithm>
+
 #include "file_save.h"
 #include "frame_output.h"
 
 namespace velmora {
 
-using corvane::hfolder;
 using corvane::htext;
 
 namespace {
@@ -28,13 +28,32 @@ Json rectangle(const CropRect& rect) {
 
 }  // namespace
 
-htext settleReportPath(const htext& typed) {
-  if (typed.empty() || typed.endsWith("/") || typed.endsWith("\\")) return htext();
-  const htext path = hfolder::simplify(typed);
-  const size_t slash = path.rfind('/');
-  const htext folder = slash == htext::npos ? htext(".") : path.subString(0, slash);
-  if (!hfolder::isFolder(folder) || hfolder::isFolder(path)) return htext();
-  return path;
+Edges edgesOf(const std::vector<CropRect>& visible, const CropRect& area) {
+  Edges edges;
+  edges.left.at = area.minX;
+  edges.top.at = area.minY;
+  edges.right.at = area.maxX;
+  edges.bottom.at = area.maxY;
+  // For each edge: the box's coordinate on it, and whether a smaller one lies
+  // further out.
+  const auto tally = [&](Edge& edge, auto side, bool outwardIsLess) {
+    for (unsigned k = 0; k < visible.size(); ++k) {
+      const CropRect& box = visible[k];
+      if (box.minX == -1) continue;
+      const int64_t at = side(box);
+      if (at == edge.at) {
+        if (edge.frames.size() < kEdgeFramesListed) edge.frames.push_back(k);
+        ++edge.count;
+      } else if (!edge.without || (outwardIsLess ? at < *edge.without : at > *edge.without)) {
+        edge.without = at;
+      }
+    }
+  };
+  tally(edges.left, [](const CropRect& box) { return box.minX; }, true);
+  tally(edges.top, [](const CropRect& box) { return box.minY; }, true);
+  tally(edges.right, [](const CropRect& box) { return box.maxX; }, false);
+  tally(edges.bottom, [](const CropRect& box) { return box.maxY; }, false);
+  return edges;
 }
 
 std::string reportJson(const RunSummary& run, const FrameList& frames,
@@ -42,10 +61,27 @@ std::string reportJson(const RunSummary& run, const FrameList& frames,
   Json report;
   report["source"] = run.source;
   report["output"] = run.output;
+  if (run.previewAsked) report["preview"] = run.preview.empty() ? Json(nullptr) : Json(run.preview);
   report["threshold"] = run.threshold;
   report["forced"] = run.forced;
   report["area"] = rectangle(run.area);
   report["crop"] = rectangle(run.crop);
+  const bool scanned = !run.visible.empty();
+  if (scanned) {
+    const Edges edges = edgesOf(run.visible, run.area);
+    const auto edge = [&](const Edge& side) {
+      Json names = Json::array();
+      for (const unsigned k : side.frames) names.push_back(frames[k]);
+      return Json{{"at", side.at},
+                  {"count", side.count},
+                  {"frames", std::move(names)},
+                  {"without", side.without ? Json(*side.without) : Json(nullptr)}};
+    };
+    report["edges"] = Json{{"left", edge(edges.left)},
+                           {"top", edge(edges.top)},
+                           {"right", edge(edges.right)},
+                           {"bottom", edge(edges.bottom)}};
+  }
   Json& list = report["frames"] = Json::array();
   for (size_t i = 0; i < frames.size() && i < results.size(); ++i) {
     const FrameResult& result = results[i];
@@ -54,8 +90,15 @@ std::string reportJson(const RunSummary& run, const FrameList& frames,
     frame["output"] = outputName(static_cast<unsigned>(i + 1));
     frame["sourceSize"] = result.sized ? size(result.width, result.height) : Json(nullptr);
     frame["spriteSourceSize"] = rectangle(run.crop);
+    if (scanned && i < run.visible.size()) {
+      const CropRect& box = run.visible[i];
+      frame["visible"] = box.minX == -1 ? Json(nullptr) : rectangle(box);
+    }
     frame["written"] = result.status == FrameStatus::ok;
-    if (const char* problem = frameProblem(result.status)) frame["problem"] = problem;
+    if (const char* problem = frameProblem(result.status)) {
+      frame["problem"] = problem;
+      if (!result.reason.empty()) frame["reason"] = result.reason;
+    }
     list.push_back(std::move(frame));
   }
   return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

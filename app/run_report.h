@@ -4,26 +4,37 @@
 //
 // One object, in this key order:
 //   source, output    the settled source folder and its autocropped folder
+//   preview           with -preview, the settled path of the coverage
+//                     picture, or null when it could not be written
 //   threshold, forced the alpha threshold used (its low 8 bits) and whether
 //                     -forcecrop gave the rectangle
 //   area, crop        the rectangle before and after widening, {x, y, w, h}
+//   edges             after a scan: for each edge of area (left, top, right,
+//                     bottom) where it lies (at; right and bottom exclusive),
+//                     how many frames reach it (count), the first 10 of them
+//                     (frames), and where it would lie without them
+//                     (without; null when no other frame shows anything)
 //   frames            in output order: source (the frame's name), output
 //                     (out_00001.png, ...), sourceSize {w, h} from its header
-//                     or null, spriteSourceSize (the crop), written, and for a
-//                     frame not written the problem the frame loop printed
+//                     or null, spriteSourceSize (the crop), after a scan
+//                     visible (the frame's own box {x, y, w, h}, null when it
+//                     shows nothing), written, and for a frame not written
+//                     the problem the frame loop printed and, where the
+//                     system gave one, its reason
 // Text that is not valid UTF-8 (names are bytes here) is written with U+FFFD
 // in place of each invalid sequence, so the document is always valid JSON.
 #ifndef VELMORA_RUN_REPORT_H
 #define VELMORA_RUN_REPORT_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "bounds_scanner.h"
 #include "corvane/htext.h"
 #include "crop_rect.h"
-#include "frame_loader.h"
+#include "frame_list.h"
+#include "frame_result.h"
 
 namespace velmora {
 
@@ -34,17 +45,34 @@ struct RunSummary {
   bool forced = false;
   CropRect area;  // finished, before widening
   CropRect crop;  // widened
+  // After a scan, every frame's own visible box (unset when it shows
+  // nothing); empty for a forced rectangle.
+  std::vector<CropRect> visible;
+  bool previewAsked = false;
+  corvane::htext preview;  // the picture's settled path; <empty> when not written
 };
 
-// The file the report is written to: typed, settled the way the folders are
-// (hfolder::simplify). <empty> when it names no file in an existing folder:
-// its folder is missing, it ends in a separator, or it names a folder.
-// With a folder shots/ and no folder missing/:
-//   "run.json"          => "run.json"
-//   "shots\\.\\run.json" => "shots/run.json"
-//   "missing/run.json"  => <empty>
-//   "shots/" => <empty>    "shots" => <empty>
-corvane::htext settleReportPath(const corvane::htext& typed);
+// One edge of the area and the frames behind it.
+struct Edge {
+  int64_t at = 0;
+  unsigned count = 0;
+  std::vector<unsigned> frames;   // the first kEdgeFramesListed that reach it, by list place
+  std::optional<int64_t> without;  // the edge the other frames' boxes give
+};
+constexpr unsigned kEdgeFramesListed = 10;
+
+struct Edges {
+  Edge left, top, right, bottom;
+};
+
+// The edges of area (the union of the boxes in visible) and the frames whose
+// box reaches each; unset boxes reach none.
+//   boxes (3, 0, 10, 5), (5, 1, 8, 9), unset; area (3, 0, 10, 9) =>
+//   left   at 3,  count 1, frames [0], without 5
+//   top    at 0,  count 1, frames [0], without 1
+//   right  at 10, count 1, frames [0], without 8
+//   bottom at 9,  count 1, frames [1], without 5
+Edges edgesOf(const std::vector<CropRect>& visible, const CropRect& area);
 
 // The report, indented by two blanks, ending in a line feed. results holds
 // one entry per frame, in the order of frames.

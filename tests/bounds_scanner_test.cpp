@@ -162,7 +162,7 @@ class DetermineBounds : public testing::Test {
     FrameList frames;
     for (const std::string& n : names) frames.push_back(n.c_str());
     testing::internal::CaptureStdout();
-    const std::optional<CropRect> rect = determineBounds(frames, temp.path(), threshold);
+    const std::optional<CropRect> rect = determineBounds(frames, temp.path(), threshold).area;
     output = testing::internal::GetCapturedStdout();
     return rect.value_or(CropRect{-2, -2, -2, -2});
   }

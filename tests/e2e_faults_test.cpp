@@ -192,7 +192,10 @@ TEST(ToolFaults, WritesThatFailAreReportedAndKeepTheEarlierFrames) {
   const auto earlier = snapshot(out);
   ASSERT_EQ(earlier.size(), 2u);
 
-  const RunResult run = runTool({"-i", dir.path()}, "\n\n", "", 16384);
+  ScopedTempDir reportDir;
+  const std::string reportFile = reportDir.file("run.json");
+  const RunResult run =
+      runTool({"-i", dir.path(), "-report", reportFile}, "\n\n", "", 16384);
 
   EXPECT_RUN(run, 1,
              kBanner + countLine(2) + kAutocroppedExists + scanLines(2) +
@@ -202,6 +205,16 @@ TEST(ToolFaults, WritesThatFailAreReportedAndKeepTheEarlierFrames) {
                  failedEnd(2, 2));
   EXPECT_EQ(snapshot(out), earlier);
   expectNoLeftovers(out);
+  // The report quotes the system's words for the failed write.
+  const Json got = Json::parse(readFile(reportFile));
+  for (const Json& frame : got["frames"]) {
+    EXPECT_EQ(frame["problem"], kNotSaved);
+    if (toolIsWindows()) {
+      EXPECT_FALSE(frame.value("reason", std::string()).empty()) << frame.dump();
+    } else {
+      EXPECT_EQ(frame["reason"], "File too large") << frame.dump();
+    }
+  }
 }
 
 TEST(ToolFaults, ReportNamesEveryFrameAsTheConsoleAndTheFilesShowIt) {
@@ -451,15 +464,204 @@ TEST(ToolFaults, ThreeThreadsPrintAndWriteExactlyWhatOneDoes) {
     for (int pass = 0; pass < 2; ++pass) {
       // The same text for the output folder in both runs: "." in a folder of its own.
       ScopedTempDir out;
-      Strings args = {"-i", dir.path(), "-o", ".", "-jobs", pass == 0 ? "1" : "3"};
+      Strings args = {"-i", dir.path(), "-o", ".", "-jobs", pass == 0 ? "1" : "3",
+                      "-preview", "p.png", "-report", "r.json"};
       args.insert(args.end(), extra.begin(), extra.end());
       results[pass] = runTool(args, "\n\n", out.path());
       files[pass] = snapshot(out.file("autocropped"));
+      // The picture and the report of the forced run, whose loop counts the
+      // frames on three threads.
+      for (const char* name : {"p.png", "r.json"}) {
+        if (exists(out.file(name))) files[pass][name] = readFile(out.file(name));
+      }
     }
     EXPECT_EQ(results[1].output, results[0].output);
     EXPECT_EQ(results[1].exitCode, results[0].exitCode);
     EXPECT_EQ(results[1].errors, "");
     EXPECT_TRUE(files[1] == files[0]) << files[1].size() << " files against " << files[0].size();
-    EXPECT_EQ(files[0].size(), extra.empty() ? 0u : 10u);
+    EXPECT_EQ(files[0].size(), extra.empty() ? 0u : 12u);
   }
+}
+
+namespace {
+
+// The coverage picture's pixel (x, y), y from the top, as (r, g, b, 255).
+Rgba pictureAt(const std::string& path, int x, int y) {
+  FIBITMAP* loaded = FreeImage_Load(FIF_PNG, path.c_str(), PNG_DEFAULT);
+  FIBITMAP* image = loaded != nullptr ? FreeImage_ConvertTo32Bits(loaded) : nullptr;
+  FreeImage_Unload(loaded);
+  if (image == nullptr) return Rgba{1, 2, 3, 4};
+  const Rgba pixel = testing_support::pixelAt(image, x, y);
+  FreeImage_Unload(image);
+  return pixel;
+}
+
+struct PictureCheck {
+  int x, y;
+  Rgba want;
+  const char* why;
+};
+
+void expectPicture(const std::string& path, unsigned width, unsigned height,
+                   const std::vector<PictureCheck>& checks) {
+  SCOPED_TRACE(path);
+  FIBITMAP* image = FreeImage_Load(FIF_PNG, path.c_str(), PNG_DEFAULT);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(FreeImage_GetWidth(image), width);
+  EXPECT_EQ(FreeImage_GetHeight(image), height);
+  EXPECT_EQ(FreeImage_GetBPP(image), 24u);
+  FreeImage_Unload(image);
+  for (const PictureCheck& check : checks) {
+    const Rgba got = pictureAt(path, check.x, check.y);
+    EXPECT_TRUE(sameRgba(got, check.want))
+        << "(" << check.x << ", " << check.y << ") " << check.why << ": " << describe(got)
+        << ", want " << describe(check.want);
+  }
+}
+
+const Rgba kNoFrame = {24, 24, 24, 255};
+const Rgba kOneFrame = {255, 0, 255, 255};
+const Rgba kEveryFrame = {255, 255, 255, 255};
+const Rgba kCutOff = {255, 0, 0, 255};
+const Rgba kCropLine = {0, 160, 255, 255};
+const Rgba kAreaLine = {0, 255, 0, 255};
+
+// Five 40x30 frames f0..f4: frame k shows x 10+k..20+k, y 8..18 (inclusive);
+// f2 also shows one stray pixel at (3, 25).
+void writeStrayPixelFrames(const std::string& folder) {
+  for (int k = 0; k < 5; ++k) {
+    ASSERT_TRUE(testing_support::writeRgbaPng(
+        folder + "/f" + std::to_string(k) + ".png", 40, 30, [k](int x, int y) {
+          const bool sprite = x >= 10 + k && x <= 20 + k && y >= 8 && y <= 18;
+          const bool stray = k == 2 && x == 3 && y == 25;
+          return Rgba{uint8_t(x), uint8_t(y), uint8_t(k), uint8_t(sprite || stray ? 200 : 0)};
+        }));
+  }
+}
+
+}  // namespace
+
+TEST(ToolRun, StrayPixelIsNamedInTheReportAndShownInThePictureForAnyJobs) {
+  ScopedTempDir dir;
+  writeStrayPixelFrames(dir.path());
+  std::string bytes[2][2];  // per -jobs: picture, report
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass == 0 ? "one thread" : "-jobs 3");
+    // The same texts in both runs: relative paths in a folder of their own.
+    ScopedTempDir out;
+    const RunResult run = runTool({"-i", dir.path(), "-o", ".", "-jobs", pass == 0 ? "1" : "3",
+                                   "-preview", "p.png", "-report", "r.json"},
+                                  "\n", out.path());
+    EXPECT_RUN(run, 0,
+               kBanner + countLine(5) + usingOutput(".") + scanLines(5) +
+                   report(3, 8, 22, 18, 32, 32) + loopLines(5) + kDone);
+    bytes[pass][0] = readFile(out.file("p.png"));
+    bytes[pass][1] = readFile(out.file("r.json"));
+    // Canvas: the frames' 40 x 30 and the crop (3, 8)-(35, 40).
+    expectPicture(out.file("p.png"), 40, 40,
+                  {{14, 12, kEveryFrame, "all five frames"},
+                   {10, 12, kOneFrame, "f0 alone"},
+                   {11, 12, Rgba{111, 111, 111, 255}, "two of five: 64 + 191 / 4"},
+                   {0, 0, kNoFrame, "outside the crop, nothing visible"},
+                   {30, 35, kNoFrame, "inside the crop, beyond the frames"},
+                   {3, 25, kAreaLine, "the stray pixel, on the area's left edge"},
+                   {24, 8, kAreaLine, "the area's top right corner"},
+                   {34, 20, kCropLine, "the crop's right edge"},
+                   {20, 39, kCropLine, "the crop's bottom edge, past the frames"}});
+  }
+  EXPECT_EQ(bytes[1][0], bytes[0][0]);
+  EXPECT_EQ(bytes[1][1], bytes[0][1]);
+
+  const Json got = Json::parse(bytes[0][1]);
+  EXPECT_EQ(got["preview"], "p.png");
+  const Json edges = {
+      {"left", {{"at", 3}, {"count", 1}, {"frames", {"f2.png"}}, {"without", 10}}},
+      {"top",
+       {{"at", 8},
+        {"count", 5},
+        {"frames", {"f0.png", "f1.png", "f2.png", "f3.png", "f4.png"}},
+        {"without", nullptr}}},
+      {"right", {{"at", 25}, {"count", 1}, {"frames", {"f4.png"}}, {"without", 24}}},
+      {"bottom", {{"at", 26}, {"count", 1}, {"frames", {"f2.png"}}, {"without", 19}}}};
+  EXPECT_EQ(got["edges"], edges);
+  for (int k = 0; k < 5; ++k) {
+    const Json want = k == 2 ? rectJson(3, 8, 20, 18) : rectJson(10 + k, 8, 11, 11);
+    EXPECT_EQ(got["frames"][k]["visible"], want) << "f" << k;
+  }
+  const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(bytes[0][1]);
+  Strings keys;
+  for (const auto& item : ordered.items()) keys.push_back(item.key());
+  EXPECT_EQ(keys, (Strings{"source", "output", "preview", "threshold", "forced", "area", "crop",
+                           "edges", "frames"}));
+}
+
+TEST(ToolRun, ForcedRectThatCutsVisiblePixelsShowsThemRed) {
+  ScopedTempDir dir, out;
+  writeStrayPixelFrames(dir.path());
+  writeFile(dir.file("x.png"), "not a picture\n");
+  const RunResult run = runTool({"-i", dir.path(), "-o", out.path(), "-forcecrop", "5,-2,30,20",
+                                 "-preview", out.file("p.png"), "-report", out.file("r.json")},
+                                "\n");
+  EXPECT_RUN(run, 1,
+             kBanner + countLine(6) + usingOutput(out.path()) + customRect("5,-2,30,20") +
+                 report(5, -2, 25, 22, 32, 32) +
+                 loopLines(6, {{6, frameWarning("x.png", kNotLoaded, 6)}}) + failedEnd(1, 6));
+  // Canvas from (0, -2): the frames' 40 and the crop's bottom at 30. The
+  // frame that could not be read counts nowhere: two of five is still 111.
+  const int dy = 2;
+  expectPicture(out.file("p.png"), 40, 32,
+                {{3, 25 + dy, kCutOff, "the stray pixel, left of the crop"},
+                 {10, 12 + dy, kOneFrame, "f0 alone"},
+                 {11, 12 + dy, Rgba{111, 111, 111, 255}, "two of five"},
+                 {5, 12 + dy, kCropLine, "the crop's left edge"},
+                 {36, 12 + dy, kCropLine, "the crop's right edge"},
+                 {0, 0, kNoFrame, "above the frames"}});
+  const Json got = Json::parse(readFile(out.file("r.json")));
+  EXPECT_FALSE(got.contains("edges"));
+  EXPECT_FALSE(got["frames"][0].contains("visible"));
+}
+
+TEST(ToolRun, CanvasWiderThan4096IsPicturedInBlocks) {
+  ScopedTempDir dir, out;
+  // Two equal frames: a block that holds several of a frame's pixels counts
+  // the frame once, so every visible block shows both frames: white.
+  for (const char* name : {"a.png", "b.png"}) {
+    ASSERT_TRUE(testing_support::writeRgbaPng(dir.file(name), 4100, 40, [](int x, int y) {
+      const bool shown = x >= 100 && x <= 4000 && y >= 10 && y <= 30;
+      return Rgba{0, 0, 0, uint8_t(shown ? 255 : 0)};
+    }));
+  }
+  const RunResult run = runTool({"-i", dir.path(), "-o", out.path(), "-preview", "p.png"}, "\n",
+                                out.path());
+  EXPECT_RUN(run, 0,
+             kBanner + countLine(2) + usingOutput(out.path()) + scanLines(2) +
+                 report(100, 10, 3901, 21, 3904, 32) + loopLines(2) + kDone);
+  // Canvas 4100 x 42 (the crop ends at 4004, 42): blocks of 2 x 2.
+  expectPicture(out.file("p.png"), 2050, 21,
+                {{51, 10, kEveryFrame, "block (102, 20)"},
+                 {1999, 10, kEveryFrame, "block (3998, 20), both frames once each"},
+                 {50, 10, kAreaLine, "the area's left edge, x 100 in block 50"},
+                 {2000, 10, kAreaLine, "the area's right edge, x 4000 in block 2000"},
+                 {2001, 10, kCropLine, "the crop's right edge, x 4003 in block 2001"},
+                 {10, 10, kNoFrame, "left of the frames' pixels"}});
+}
+
+TEST(ToolFaults, PictureThatCannotBeWrittenStopsAfterTheFramesAndKeepsTheEarlierOne) {
+  ScopedTempDir dir, files;
+  // A large canvas and a tiny crop: the frames and the report fit under the
+  // limit below, the picture of 2000 x 2000 pixels does not.
+  ASSERT_TRUE(testing_support::writeRgbaPngWithPixels(dir.file("a.png"), 2000, 2000, {{5, 5}}));
+  const std::string picture = files.file("p.png");
+  const std::string reportFile = files.file("r.json");
+  writeFile(picture, "earlier picture");
+  const RunResult run =
+      runTool({"-i", dir.path(), "-preview", picture, "-report", reportFile}, "\n", "", 4096);
+  EXPECT_RUN(run, 1,
+             kBanner + countLine(1) + scanLines(1) + report(5, 5, 1, 1, 16, 16) + loopLines(1) +
+                 fileNotWritten("Preview", picture) + kExitPause);
+  EXPECT_EQ(readFile(picture), "earlier picture");
+  const Json got = Json::parse(readFile(reportFile));
+  EXPECT_EQ(got["preview"], nullptr);
+  EXPECT_EQ(got["frames"][0]["written"], true);
+  EXPECT_EQ(namesIn(files.path()), (Strings{"p.png", "r.json"}));
 }

@@ -249,6 +249,13 @@ TEST(ToolRun, RunsThatStopBeforeTheFolderIsListed) {
       {{"-i", dir.path(), "-report", dir.path() + "/"}, kBanner + reportRejected(dir.path() + "/")},
       {{"-i", dir.path(), "-report", dir.path() + "/.."},
        kBanner + reportRejected(dir.path() + "/..")},
+      // The picture is checked like the report, after it.
+      {{"-i", missing, "-preview", missing + "/p.png"},
+       kBanner + previewRejected(missing + "/p.png")},
+      {{"-i", dir.path(), "-preview"}, kBanner + previewRejected("noparam")},
+      {{"-i", dir.path(), "-preview", dir.path()}, kBanner + previewRejected(dir.path())},
+      {{"-i", dir.path(), "-preview", "p.png", "-report", missing + "/r.json"},
+       kBanner + reportRejected(missing + "/r.json")},
   };
   writeFile(dir.file("keep.txt"), "x");
   for (const Row& row : rows) {

@@ -53,6 +53,7 @@ inline const std::string kHelp =
     "-forcecrop <x,y,w,h>  Crop to custom rect values.\n"
     "-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n"
     "-report <file>        Writes a JSON report of the crop to the file.\n"
+    "-preview <file>       Writes a PNG of how many frames show each pixel.\n"
     "\n"
     "Executing the program without arguments will start it in limited interactive mode where "
     "user can specify input path, and program will then autocrop to common animation area.\n";
@@ -102,13 +103,23 @@ inline std::string sameFolder(const std::string& folder) {
          "\" is the source folder; its frames would be overwritten.\n";
 }
 
-inline std::string reportRejected(const std::string& typed) {
-  return "STOP: Report file \"" + typed +
+// The stops of the files a run writes beside its frames: what is "Report" or
+// "Preview".
+inline std::string fileRejected(const std::string& what, const std::string& typed) {
+  return "STOP: " + what + " file \"" + typed +
          "\" cannot be written: it names no file in an existing folder.\n";
 }
+inline std::string reportRejected(const std::string& typed) { return fileRejected("Report", typed); }
+inline std::string previewRejected(const std::string& typed) {
+  return fileRejected("Preview", typed);
+}
 
+// Without the closing pause, which follows the last of them.
+inline std::string fileNotWritten(const std::string& what, const std::string& typed) {
+  return "\nSTOP: " + what + " file \"" + typed + "\" could not be written.\n";
+}
 inline std::string reportNotWritten(const std::string& typed) {
-  return "\nSTOP: Report file \"" + typed + "\" could not be written.\n" + kExitPause;
+  return fileNotWritten("Report", typed) + kExitPause;
 }
 
 // done out of total in single precision, as the progress lines show it.

@@ -177,7 +177,7 @@ TEST_F(WriteCroppedFrames, NumbersTheFramesInListOrder) {
   frame("a.png", 10);
   frame("b.png", 20);
   writeFile(out.file("autocropped/out_00001.png"), "stale");
-  EXPECT_EQ(write(out.path()), 0);
+  EXPECT_EQ(write(out.file("autocropped")), 0);
   EXPECT_EQ(printed,
             std::string("\n") + kStep + "0%" + kStep + "33%" + kStep + "66%" + kStep + "100%");
   EXPECT_EQ(folderNames(out.file("autocropped")),
@@ -189,7 +189,7 @@ TEST_F(WriteCroppedFrames, NumbersTheFramesInListOrder) {
 
 TEST_F(WriteCroppedFrames, OutputPathEndingInASlash) {
   frame("only.png", 5);
-  EXPECT_EQ(write(out.path() + "/"), 0);
+  EXPECT_EQ(write(out.file("autocropped") + "/"), 0);
   EXPECT_EQ(folderNames(out.file("autocropped")), std::vector<std::string>{"out_00001.png"});
   EXPECT_EQ(tagOf("out_00001.png"), 5);
 }
@@ -199,7 +199,7 @@ TEST_F(WriteCroppedFrames, UnloadableFrameIsReportedAndKeepsItsNumber) {
   writeFile(in.file("x.png"), "not a picture\n");
   names.push_back("x.png");
   frame("c.png", 30);
-  EXPECT_EQ(write(out.path()), 1);
+  EXPECT_EQ(write(out.file("autocropped")), 1);
   EXPECT_EQ(printed, std::string("\n") + kStep + "0%" + kStep + "33%" +
                          "\nWarning, frame \"x.png\" could not be loaded as PNG; "
                          "\"out_00002.png\" was not written.\n" +
@@ -270,7 +270,7 @@ TEST_F(WriteCroppedFrames, FailedRenameLeavesNoTemporaryFile) {
   frame("a.png", 10);
   ASSERT_EQ(mkdir(out.file("autocropped/out_00001.png").c_str(), 0700), 0);
   writeFile(out.file("autocropped/out_00001.png/keep"), "x");
-  EXPECT_EQ(write(out.path()), 1);
+  EXPECT_EQ(write(out.file("autocropped")), 1);
   EXPECT_EQ(printed, std::string("\n") + kStep + "0%" +
                          "\nWarning, frame \"a.png\" could not be saved; "
                          "\"out_00001.png\" was not written.\n" +

@@ -97,6 +97,8 @@ TEST(PrintHelp, PrintsTheTextWithADescriptionColumnAt23) {
       "-jobs <n>" + std::string(13, ' ') +
       "Threads that scan and write frames (default 1; 0: one per core).\n" +
       "-report <file>" + std::string(8, ' ') + "Writes a JSON report of the crop to the file.\n" +
+      "-preview <file>" + std::string(7, ' ') +
+      "Writes a PNG of how many frames show each pixel.\n" +
       "\n"
       "Executing the program without arguments will start it in limited interactive mode where "
       "user can specify input path, and program will then autocrop to common animation area.\n";

@@ -89,6 +89,7 @@ List of commandline arguments:
 -forcecrop <x,y,w,h>  Crop to custom rect values.
 -jobs <n>             Threads that scan and write frames (default 1; 0: one per core).
 -report <file>        Writes a JSON report of the crop to the file.
+-preview <file>       Writes a PNG of how many frames show each pixel.
 
 Executing the program without arguments will start it in limited interactive mode where user can specify input path, and program will then autocrop to common animation area.'
 help=$(timeout 60 "$tool" '-?' </dev/null 2>"$work/stderr")

@@ -227,7 +227,7 @@ CropRect scanFolder(const std::string& folder, const std::vector<std::string>& n
   CropRect rect;
   testing::internal::CaptureStdout();
   try {
-    rect = velmora::determineBounds(frames, folder.c_str(), threshold).value_or(CropRect{-2, -2, -2, -2});
+    rect = velmora::determineBounds(frames, folder.c_str(), threshold).area.value_or(CropRect{-2, -2, -2, -2});
   } catch (const char* text) {
     ADD_FAILURE() << "the scan threw " << text;
   }

@@ -1,4 +1,4 @@
-#include "run_driver.h"
+#include "frame_list.h"
 
 #include <gtest/gtest.h>
 

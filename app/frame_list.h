@@ -1,0 +1,44 @@
+// The frames of a run: which entries of the source folder they are, the order
+// that numbers them, the names they are written as, and how far through them
+// a loop is.
+#ifndef VELMORA_FRAME_LIST_H
+#define VELMORA_FRAME_LIST_H
+
+#include <vector>
+
+#include "corvane/hcontainer.h"
+#include "corvane/htext.h"
+
+namespace velmora {
+
+// Bare frame names that point into the folder listing, which outlives them.
+using FrameList = std::vector<const char*>;
+
+// The frames of a listing: the names ending in ".png" (byte for byte), in
+// name order, which numbers the output files. Names compare byte by byte with
+// a-z folded to A-Z, the order of a folder on Windows' own file system; names
+// equal after folding compare byte by byte. The list points into listing,
+// which must outlive it.
+//   [c.png, B.png, a.png]              => [a.png, B.png, c.png]
+//   [walk_b.png, walkA.png]            => [walkA.png, walk_b.png]
+//   [frame_2.png, frame_10.png]        => [frame_10.png, frame_2.png]
+//   [a.png, A.png]                     => [A.png, a.png]
+//   [x.PNG, .png, y.png.bak]           => [.png]
+FrameList selectFrames(const corvane::hlist<corvane::htext>& listing);
+
+// The file a frame is written as, by its 1-based place in the list.
+//   1 => "out_00001.png"    123456 => "out_123456.png"
+corvane::htext outputName(unsigned number);
+
+//   zeroPad("7", 5)      => "00007"
+//   zeroPad("123456", 5) => "123456"
+corvane::htext zeroPad(const corvane::htext& text, int width);
+
+// done / total in single precision, times 100, truncated:
+//   (1, 3) => 33    (2, 3) => 66    (3, 3) => 100
+// Nothing to do (total 0) counts as done: 100.
+unsigned progressPercent(unsigned done, unsigned total);
+
+}  // namespace velmora
+
+#endif  // VELMORA_FRAME_LIST_H
