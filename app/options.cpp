@@ -77,6 +77,7 @@ void printHelp() {
   say("-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n");
   say("-forcecrop <x,y,w,h>  Crop to custom rect values.\n");
   say("-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n");
+  say("-optimize             Writes every frame in its smallest lossless PNG form.\n");
   say("-report <file>        Writes a JSON report of the crop to the file.\n");
   say("-preview <file>       Writes a PNG of how many frames show each pixel.\n");
   say("\n");

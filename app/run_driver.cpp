@@ -196,6 +196,7 @@ int runDriver(int argc, const char* const* argv) {
   loop.jobs = jobs;
   if (!forced.empty()) loop.coverage = coverage.get();
   loop.threshold = threshold;
+  loop.optimize = !options["-optimize"].empty();
   const std::vector<FrameResult> results =
       writeCroppedFrames(frames, sourceFolder, target, rect, loop);
   const int failed = static_cast<int>(
@@ -209,6 +210,7 @@ int runDriver(int argc, const char* const* argv) {
   summary.output = target;
   summary.threshold = threshold;
   summary.forced = !forced.empty();
+  summary.optimized = loop.optimize;
   summary.area = area;
   summary.crop = rect;
   summary.visible = std::move(visible);

@@ -64,6 +64,7 @@ std::string reportJson(const RunSummary& run, const FrameList& frames,
   if (run.previewAsked) report["preview"] = run.preview.empty() ? Json(nullptr) : Json(run.preview);
   report["threshold"] = run.threshold;
   report["forced"] = run.forced;
+  report["optimized"] = run.optimized;
   report["area"] = rectangle(run.area);
   report["crop"] = rectangle(run.crop);
   const bool scanned = !run.visible.empty();

@@ -8,6 +8,7 @@
 //                     picture, or null when it could not be written
 //   threshold, forced the alpha threshold used (its low 8 bits) and whether
 //                     -forcecrop gave the rectangle
+//   optimized         whether -optimize was given
 //   area, crop        the rectangle before and after widening, {x, y, w, h}
 //   edges             after a scan: for each edge of area (left, top, right,
 //                     bottom) where it lies (at; right and bottom exclusive),
@@ -43,6 +44,7 @@ struct RunSummary {
   corvane::htext output;
   uint8_t threshold = 0;
   bool forced = false;
+  bool optimized = false;  // -optimize
   CropRect area;  // finished, before widening
   CropRect crop;  // widened
   // After a scan, every frame's own visible box (unset when it shows

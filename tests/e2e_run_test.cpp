@@ -574,3 +574,55 @@ TEST(ToolRun, ForcedRectIsCutFromEveryFrameAndFilledBeyondItsEdges) {
     }
   }
 }
+
+TEST(ToolRun, OptimizedFramesHoldTheDefaultPixelsOnAnyNumberOfThreads) {
+  namespace pb = png_bytes;
+  ScopedTempDir dir;
+  // Frames that take different forms: many colours with alpha, two colours,
+  // 16-bit samples that are 8-bit values, and grey with alpha and a gamma.
+  writePattern(dir.file("a.png"), Pattern{1, 24, 20, 2, 3, 21, 17});
+  ASSERT_TRUE(testing_support::writeRgbaPngWithPixels(dir.file("b.png"), 24, 20,
+                                                      {{4, 5}, {9, 9}, {12, 14}}));
+  pb::Image wide = pb::patterned(24, 20, pb::kRgba, 8, false);
+  wide.depth = 16;
+  for (uint16_t& sample : wide.samples) sample = uint16_t(sample * 257);
+  writeFile(dir.file("c.png"), pb::encode(wide));
+  std::string grey = pb::encode(pb::patterned(24, 20, pb::kGreyAlpha, 8, false));
+  writeFile(dir.file("d.png"), grey.insert(33, pb::chunk("gAMA", pb::bigEndian32(100000))));
+
+  struct Run {
+    Strings options;
+    ScopedTempDir out;
+    RunResult result;
+  };
+  Run runs[4] = {{{}, {}, {}}, {{"-jobs", "3"}, {}, {}}, {{"-optimize"}, {}, {}},
+                 {{"-optimize", "-jobs", "3"}, {}, {}}};
+  for (Run& run : runs) {
+    Strings args = {"-i", dir.path(), "-o", run.out.path()};
+    args.insert(args.end(), run.options.begin(), run.options.end());
+    run.result = runTool(args, "\n");
+    SCOPED_TRACE(::testing::PrintToString(run.options));
+    EXPECT_EQ(run.result.exitCode, 0);
+    EXPECT_EQ(namesIn(run.out.file("autocropped")), outNames(4));
+    std::string console = run.result.output;
+    console.replace(console.find(run.out.path()), run.out.path().size(), runs[0].out.path());
+    EXPECT_EQ(console, runs[0].result.output);
+  }
+  size_t defaultBytes = 0, optimizedBytes = 0;
+  for (int n = 1; n <= 4; ++n) {
+    SCOPED_TRACE(outName(n));
+    const auto frame = [&](const Run& run) {
+      return readFile(run.out.file("autocropped/" + outName(n)));
+    };
+    const std::string plain = frame(runs[0]), optimized = frame(runs[2]);
+    EXPECT_TRUE(frame(runs[1]) == plain) << "-jobs 3 wrote other bytes";
+    EXPECT_TRUE(frame(runs[3]) == optimized) << "-optimize -jobs 3 wrote other bytes";
+    EXPECT_LE(optimized.size(), plain.size());
+    const std::vector<uint16_t> pixels = testing_support::decodedRgba16(plain);
+    EXPECT_EQ(pixels.size(), 32u * 32u * 4u);
+    EXPECT_TRUE(testing_support::decodedRgba16(optimized) == pixels) << "decoded pixels differ";
+    defaultBytes += plain.size();
+    optimizedBytes += optimized.size();
+  }
+  EXPECT_LT(optimizedBytes, defaultBytes);
+}

@@ -96,6 +96,7 @@ TEST(PrintHelp, PrintsTheTextWithADescriptionColumnAt23) {
       "-forcecrop <x,y,w,h>" + std::string(2, ' ') + "Crop to custom rect values.\n" +
       "-jobs <n>" + std::string(13, ' ') +
       "Threads that scan and write frames (default 1; 0: one per core).\n" +
+      "-optimize" + std::string(13, ' ') + "Writes every frame in its smallest lossless PNG form.\n" +
       "-report <file>" + std::string(8, ' ') + "Writes a JSON report of the crop to the file.\n" +
       "-preview <file>" + std::string(7, ' ') +
       "Writes a PNG of how many frames show each pixel.\n" +

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "frame_loader.h"
 #include "frame_output.h"
 #include "png_bytes.h"
 #include "test_support.h"
@@ -64,42 +65,6 @@ uint8_t fourLevels(int x, int y) { return uint8_t(85 * (noise(x, y) % 4)); }
 std::string profileOfSpace(const char* space) {
   std::string profile = pb::linearP3Profile();
   return profile.replace(16, 4, space);
-}
-
-// Every pixel as 16-bit RGBA samples, an 8-bit value v read as 257 v.
-std::vector<uint16_t> decodedRgba16(const std::string& png) {
-  std::vector<uint16_t> samples;
-  FIMEMORY* memory =
-      FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<char*>(png.data())), DWORD(png.size()));
-  FIBITMAP* image = FreeImage_LoadFromMemory(FIF_PNG, memory, PNG_IGNOREGAMMA);
-  FreeImage_CloseMemory(memory);
-  if (image == nullptr) return samples;
-  const unsigned width = FreeImage_GetWidth(image), height = FreeImage_GetHeight(image);
-  const FREE_IMAGE_TYPE type = FreeImage_GetImageType(image);
-  FIBITMAP* wide = nullptr;
-  if (type == FIT_BITMAP) wide = FreeImage_ConvertTo32Bits(image);
-  for (unsigned y = 0; y < height; ++y) {
-    for (unsigned x = 0; x < width; ++x) {
-      if (wide != nullptr) {
-        const BYTE* p = FreeImage_GetScanLine(wide, height - 1 - y) + 4 * x;
-        for (int c : {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE, FI_RGBA_ALPHA}) {
-          samples.push_back(uint16_t(p[c] * 257));
-        }
-      } else if (type == FIT_RGBA16) {
-        const FIRGBA16 p = reinterpret_cast<const FIRGBA16*>(FreeImage_GetScanLine(image, height - 1 - y))[x];
-        samples.insert(samples.end(), {p.red, p.green, p.blue, p.alpha});
-      } else if (type == FIT_RGB16) {
-        const FIRGB16 p = reinterpret_cast<const FIRGB16*>(FreeImage_GetScanLine(image, height - 1 - y))[x];
-        samples.insert(samples.end(), {p.red, p.green, p.blue, 65535});
-      } else if (type == FIT_UINT16) {
-        const WORD v = reinterpret_cast<const WORD*>(FreeImage_GetScanLine(image, height - 1 - y))[x];
-        samples.insert(samples.end(), {v, v, v, 65535});
-      }
-    }
-  }
-  FreeImage_Unload(wide);
-  FreeImage_Unload(image);
-  return samples;
 }
 
 TEST(EncodeOptimized, EachFrameTakesItsSmallestExactForm) {
@@ -188,7 +153,7 @@ TEST(EncodeOptimized, EachFrameTakesItsSmallestExactForm) {
     EXPECT_EQ(int(uint8_t(png[24])), row.depth) << "bit depth";
     EXPECT_LT(png.size(), defaultPng.size());
     EXPECT_EQ(png.substr(33, row.chunks.size()), row.chunks) << "right after IHDR";
-    const std::vector<uint16_t> want = decodedRgba16(defaultPng), got = decodedRgba16(png);
+    const std::vector<uint16_t> want = testing_support::decodedRgba16(defaultPng), got = testing_support::decodedRgba16(png);
     ASSERT_EQ(want.size(), 64u * 48u * 4u);
     EXPECT_TRUE(got == want) << "decoded pixels differ";
     std::string again = defaultPng;

@@ -68,6 +68,12 @@ bool writeRgbaPngWithPixels(const std::string& path, int width, int height,
 // A 24-bit RGB PNG, which has no alpha channel.
 bool writeRgbPng(const std::string& path, int width, int height);
 
+// Every pixel of PNG bytes as FreeImage decodes them, row by row from the
+// top, as 16-bit RGBA samples (an 8-bit value v read as 257 v, alpha 65535
+// where there is none): PNGs of different forms and depths that hold the
+// same pixels give the same samples. Empty when they cannot be decoded.
+std::vector<uint16_t> decodedRgba16(const std::string& png);
+
 // Reads pixel (x, y), y from the top, of a loaded 32-bit image.
 Rgba pixelAt(FIBITMAP* image, int x, int y);
 
