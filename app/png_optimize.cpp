@@ -526,15 +526,45 @@ void flushBytes(png_structp) {}
 void stopTrial(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void ignoreWarning(png_structp, png_const_charp) {}
 
-// The pixels in form with trial, into sink; false when libpng failed or the
-// bytes reached sink.limit.
+// What one trial hands to libpng, all made before libpng starts.
+struct TrialInput {
+  const Pixels& pixels;
+  const Form& form;
+  const Trial& trial;
+  unsigned first, count;  // the rows encoded
+  RowMaker& rows;
+  const std::vector<png_color>& palette;
+  const std::vector<png_byte>& alphas;
+  Sink& sink;
+};
+
+// libpng's calls of one trial. A failure, or a trial given up, jumps back to
+// the setjmp here; this frame holds nothing whose destructor that would skip.
+bool writeTrial(png_structp png, png_infop info, const TrialInput& in) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_write_fn(png, &in.sink, writeBytes, flushBytes);
+  png_set_compression_level(png, in.trial.level);
+  png_set_compression_mem_level(png, 9);
+  png_set_compression_strategy(png, in.trial.strategy);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, in.trial.filters);
+  png_set_IHDR(png, info, in.pixels.width(), in.count, in.form.depth, in.form.colour,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!in.palette.empty()) png_set_PLTE(png, info, in.palette.data(), int(in.palette.size()));
+  if (!in.alphas.empty()) png_set_tRNS(png, info, in.alphas.data(), int(in.alphas.size()), nullptr);
+  // The resolution, as the default encoding writes it.
+  png_set_pHYs(png, info, in.pixels.dotsPerMeterX(), in.pixels.dotsPerMeterY(),
+               PNG_RESOLUTION_METER);
+  png_write_info(png, info);
+  for (unsigned y = in.first; y < in.first + in.count; ++y) png_write_row(png, in.rows.row(y));
+  png_write_end(png, info);
+  return true;
+}
+
+// The pixels in form with trial, rows first to first + count, into sink;
+// false when libpng failed or the bytes reached sink.limit.
 bool encodeTrial(const Pixels& pixels, const Form& form, const ColourSet& colours,
                  const Trial& trial, unsigned first, unsigned count, Blocks& blocks, Sink& sink) {
   sink.bytes.clear();
-  png_structp png = png_create_write_struct_2(PNG_LIBPNG_VER_STRING, nullptr, stopTrial,
-                                              ignoreWarning, &blocks, Blocks::take, Blocks::give);
-  if (png == nullptr) return false;
-  png_infop info = png_create_info_struct(png);
   RowMaker rows(pixels, form, colours);
   std::vector<png_color> palette;
   std::vector<png_byte> alphas;
@@ -542,27 +572,15 @@ bool encodeTrial(const Pixels& pixels, const Form& form, const ColourSet& colour
     palette.push_back(png_color{png_byte(key), png_byte(key >> 8), png_byte(key >> 16)});
     if (alphas.size() < form.translucent) alphas.push_back(png_byte(key >> 24));
   }
-  // Nothing that owns memory is made from here on: a failure jumps back here.
-  if (info == nullptr || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_set_write_fn(png, &sink, writeBytes, flushBytes);
-  png_set_compression_level(png, trial.level);
-  png_set_compression_mem_level(png, 9);
-  png_set_compression_strategy(png, trial.strategy);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, trial.filters);
-  png_set_IHDR(png, info, pixels.width(), count, form.depth, form.colour,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!palette.empty()) png_set_PLTE(png, info, palette.data(), int(palette.size()));
-  if (!alphas.empty()) png_set_tRNS(png, info, alphas.data(), int(alphas.size()), nullptr);
-  // The resolution, as the default encoding writes it.
-  png_set_pHYs(png, info, pixels.dotsPerMeterX(), pixels.dotsPerMeterY(), PNG_RESOLUTION_METER);
-  png_write_info(png, info);
-  for (unsigned y = first; y < first + count; ++y) png_write_row(png, rows.row(y));
-  png_write_end(png, info);
+  png_structp png = png_create_write_struct_2(PNG_LIBPNG_VER_STRING, nullptr, stopTrial,
+                                              ignoreWarning, &blocks, Blocks::take, Blocks::give);
+  if (png == nullptr) return false;
+  png_infop info = png_create_info_struct(png);
+  const bool written =
+      info != nullptr &&
+      writeTrial(png, info, TrialInput{pixels, form, trial, first, count, rows, palette, alphas, sink});
   png_destroy_write_struct(&png, &info);
-  return true;
+  return written;
 }
 
 // The trials of a form, the likeliest winner first. Palette indices and rows
