@@ -88,6 +88,7 @@ List of commandline arguments:
 -threshold            Autocrop alpha detection threshold [0-255] (default 0).
 -forcecrop <x,y,w,h>  Crop to custom rect values.
 -jobs <n>             Threads that scan and write frames (default 1; 0: one per core).
+-optimize             Writes every frame in its smallest lossless PNG form.
 -report <file>        Writes a JSON report of the crop to the file.
 -preview <file>       Writes a PNG of how many frames show each pixel.
 
@@ -108,7 +109,7 @@ lint=$(groff -man -ww -z "$page" 2>&1)
 [ -z "$lint" ] || fail "groff -man -ww -z: $lint"
 # Every option of the help text has its own tagged paragraph.
 tags=$(awk 'previous == ".TP" { print } { previous = $0 }' "$page")
-for option in -i -o -threshold -forcecrop '-?'; do
+for option in -i -o -threshold -forcecrop -jobs -optimize -report -preview '-?'; do
   echo "$tags" | grep -qF -- " \\$option" ||
     fail "the man page has no paragraph for option $option"
 done
