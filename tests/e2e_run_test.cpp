@@ -575,7 +575,7 @@ TEST(ToolRun, ForcedRectIsCutFromEveryFrameAndFilledBeyondItsEdges) {
   }
 }
 
-TEST(ToolRun, OptimizedFramesHoldTheDefaultPixelsOnAnyNumberOfThreads) {
+TEST(ToolRun, OptimizedFramesHoldTheDefaultPixelsOnOneAndThreeThreads) {
   namespace pb = png_bytes;
   ScopedTempDir dir;
   // Frames that take different forms: many colours with alpha, two colours,
