@@ -238,6 +238,9 @@ TEST(ToolRun, RunsThatStopBeforeTheFolderIsListed) {
       {{"-i", missing}, kBanner + missingSource(missing)},
       {{"-i", missing + "\\\\"}, kBanner + missingSource(missing)},
       {{"-i", dir.file("keep.txt")}, kBanner + missingSource(dir.file("keep.txt"))},
+      // The root has no parent, so this is not the current folder.
+      {{"-i", "/.."}, kBanner + missingSource("/..")},
+      {{"-i", "\\x\\..\\.."}, kBanner + missingSource("\\x\\..\\..")},
       {{"-i", dir.path(), "-jobs", "x"}, kBanner + kBadJobs},
       {{"-i", dir.path(), "-jobs", "-3"}, kBanner + kBadJobs},
       {{"-i", dir.path(), "-jobs"}, kBanner + kBadJobs},
@@ -447,18 +450,21 @@ TEST(ToolRun, OutputOptionNamingAFolderIsUsedAsTyped) {
 
 TEST(ToolRun, OutputOptionNotNamingAFolderFallsBackToTheSourceFolder) {
   ScopedTempDir dir;
+  ScopedTempDir cwd;
   writeFrames(dir.path(), threeWalkFrames());
   writeFile(dir.file("notes.txt"), "x");
   const std::string missing = dir.file("nowhere") + "\\";
   const std::string file = dir.file("notes.txt");
-  for (const std::string& typed : {missing, file}) {
+  // The root has no parent: "/.." is no folder, not the current one.
+  for (const std::string& typed : {missing, file, std::string("/..")}) {
     SCOPED_TRACE(typed);
     const bool again = exists(dir.file("autocropped"));
-    EXPECT_RUN(runTool({"-i", dir.path(), "-o", typed}, "\n\n"), 0,
+    EXPECT_RUN(runTool({"-i", dir.path(), "-o", typed}, "\n\n", cwd.path()), 0,
                kBanner + countLine(3) + badOutput(typed) +
                    (again ? kAutocroppedExists : std::string()) + kWalkScanToEnd);
     expectWalkOutput(dir.path(), dir.file("autocropped"));
   }
+  EXPECT_TRUE(namesIn(cwd.path()).empty());
   EXPECT_FALSE(exists(dir.file("nowhere")));
   EXPECT_EQ(readFile(file), "x");
 }
