@@ -60,6 +60,7 @@ inline const std::string kAreaStop =
     kContinuePause;
 inline const std::string kBadJobs =
     "STOP: -jobs takes a whole number of threads, 0 or more (0: one per processor core).\n";
+inline const std::string kBadOrder = "STOP: -order takes name or natural.\n";
 inline const std::string kNotLoaded = "could not be loaded as PNG";
 inline const std::string kNotSaved = "could not be saved";
 

@@ -31,6 +31,7 @@ inline const std::string kHelp =
     "-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n"
     "-forcecrop <x,y,w,h>  Crop to custom rect values.\n"
     "-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n"
+    "-order <name|natural> Frame order: name (default) or natural (walk_2 before walk_10).\n"
     "-report <file>        Writes a JSON report of the crop to the file.\n"
     "-preview <file>       Writes a PNG of how many frames show each pixel.\n"
     "\n"
