@@ -244,6 +244,7 @@ TEST(ToolFaults, ReportNamesEveryFrameAsTheConsoleAndTheFilesShowIt) {
   Json want = {{"source", dir.path()},
                {"output", outDir.file("autocropped")},
                {"threshold", 44},
+               {"order", "name"},
                {"forced", true},
                {"area", rectJson(1, 2, 12, 7)},
                {"crop", crop},
@@ -270,7 +271,7 @@ TEST(ToolFaults, ReportNamesEveryFrameAsTheConsoleAndTheFilesShowIt) {
   const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(readFile(reportFile));
   Strings keys;
   for (const auto& item : ordered.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (Strings{"source", "output", "threshold", "forced", "area", "crop", "frames"}));
+  EXPECT_EQ(keys, (Strings{"source", "output", "threshold", "order", "forced", "area", "crop", "frames"}));
 }
 
 TEST(ToolFaults, ReportThatCannotBeWrittenStopsAfterTheFramesAndKeepsTheEarlierOne) {
@@ -591,8 +592,8 @@ TEST(ToolRun, StrayPixelIsNamedInTheReportAndShownInThePictureForAnyJobs) {
   const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(bytes[0][1]);
   Strings keys;
   for (const auto& item : ordered.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (Strings{"source", "output", "preview", "threshold", "forced", "area", "crop",
-                           "edges", "frames"}));
+  EXPECT_EQ(keys, (Strings{"source", "output", "preview", "threshold", "order", "forced", "area",
+                           "crop", "edges", "frames"}));
 }
 
 TEST(ToolRun, ForcedRectThatCutsVisiblePixelsShowsThemRed) {
