@@ -244,6 +244,7 @@ TEST(ToolFaults, ReportNamesEveryFrameAsTheConsoleAndTheFilesShowIt) {
   Json want = {{"source", dir.path()},
                {"output", outDir.file("autocropped")},
                {"threshold", 44},
+               {"order", "name"},
                {"forced", true},
                {"optimized", false},
                {"area", rectJson(1, 2, 12, 7)},
@@ -271,8 +272,8 @@ TEST(ToolFaults, ReportNamesEveryFrameAsTheConsoleAndTheFilesShowIt) {
   const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(readFile(reportFile));
   Strings keys;
   for (const auto& item : ordered.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (Strings{"source", "output", "threshold", "forced", "optimized", "area", "crop",
-                           "frames"}));
+  EXPECT_EQ(keys, (Strings{"source", "output", "threshold", "order", "forced", "optimized", "area",
+                           "crop", "frames"}));
 }
 
 TEST(ToolFaults, ReportThatCannotBeWrittenStopsAfterTheFramesAndKeepsTheEarlierOne) {
@@ -593,7 +594,8 @@ TEST(ToolRun, StrayPixelIsNamedInTheReportAndShownInThePictureForAnyJobs) {
   const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(bytes[0][1]);
   Strings keys;
   for (const auto& item : ordered.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (Strings{"source", "output", "preview", "threshold", "forced", "optimized", "area",
+  EXPECT_EQ(keys, (Strings{"source", "output", "preview", "threshold", "order", "forced",
+                           "optimized", "area",
                            "crop", "edges", "frames"}));
 }
 

@@ -1,6 +1,7 @@
 // The built tool run end to end on real PNG frames in temporary folders: the
 // ordinary road, help and prompt, and every ending of a run.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -93,6 +94,45 @@ TEST(ToolRun, FramesAreNumberedInNameOrderWhateverOrderTheyWereMadeIn) {
     const int id = int(std::find(made.begin(), made.end(), order[n]) - made.begin());
     expectCroppedFrame(dir.file("autocropped/" + outName(int(n) + 1)), solid(id, 8, 8), 0, 0, 16,
                        16);
+  }
+}
+
+TEST(ToolRun, NaturalOrderNumbersFramesWithoutLeadingZerosByTheirNumbers) {
+  const Strings made = {"walk_10.png", "walk_2.png", "Walk_11.png", "walk.png",
+                        "walk_1.png",  "walk_9.png", "walk_02.png"};
+  const Strings byName = {"walk.png",    "walk_02.png", "walk_1.png", "walk_10.png",
+                          "Walk_11.png", "walk_2.png",  "walk_9.png"};
+  const Strings natural = {"walk.png",   "walk_1.png",  "walk_02.png", "walk_2.png",
+                           "walk_9.png", "walk_10.png", "Walk_11.png"};
+  struct Row {
+    Strings option;
+    const char* order;
+    const Strings& frames;
+  };
+  const Row rows[] = {{{}, "name", byName},
+                      {{"-order", "name"}, "name", byName},
+                      {{"-order", "natural"}, "natural", natural}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.option));
+    ScopedTempDir dir;
+    ScopedTempDir reportDir;
+    for (size_t i = 0; i < made.size(); ++i) writePattern(dir.file(made[i]), solid(int(i), 8, 8));
+    Strings args = {"-i", dir.path(), "-report", reportDir.file("run.json")};
+    args.insert(args.end(), row.option.begin(), row.option.end());
+
+    EXPECT_RUN(runTool(args, "\n"), 0,
+               kBanner + countLine(7) + scanLines(7) + report(0, 0, 8, 8, 16, 16) +
+                   loopLines(7) + kDone);
+    EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(7));
+    const nlohmann::json written = nlohmann::json::parse(readFile(reportDir.file("run.json")));
+    EXPECT_EQ(written["order"], row.order);
+    for (size_t n = 0; n < row.frames.size(); ++n) {
+      SCOPED_TRACE(outName(int(n) + 1) + " from " + row.frames[n]);
+      EXPECT_EQ(written["frames"][n]["source"], row.frames[n]);
+      const int id = int(std::find(made.begin(), made.end(), row.frames[n]) - made.begin());
+      expectCroppedFrame(dir.file("autocropped/" + outName(int(n) + 1)), solid(id, 8, 8), 0, 0,
+                         16, 16);
+    }
   }
 }
 
@@ -238,10 +278,19 @@ TEST(ToolRun, RunsThatStopBeforeTheFolderIsListed) {
       {{"-i", missing}, kBanner + missingSource(missing)},
       {{"-i", missing + "\\\\"}, kBanner + missingSource(missing)},
       {{"-i", dir.file("keep.txt")}, kBanner + missingSource(dir.file("keep.txt"))},
+      // The root has no parent, so this is not the current folder.
+      {{"-i", "/.."}, kBanner + missingSource("/..")},
+      {{"-i", "\\x\\..\\.."}, kBanner + missingSource("\\x\\..\\..")},
       {{"-i", dir.path(), "-jobs", "x"}, kBanner + kBadJobs},
       {{"-i", dir.path(), "-jobs", "-3"}, kBanner + kBadJobs},
       {{"-i", dir.path(), "-jobs"}, kBanner + kBadJobs},
       {{"-i", missing, "-jobs", "2.5"}, kBanner + kBadJobs},
+      {{"-i", dir.path(), "-order", "Natural"}, kBanner + kBadOrder},
+      {{"-i", dir.path(), "-order"}, kBanner + kBadOrder},
+      {{"-i", dir.path(), "-order", "x", "-jobs", "x"}, kBanner + kBadJobs},
+      // The order is checked before the report and the source folder are.
+      {{"-i", missing, "-order", "names", "-report", missing + "/run.json"},
+       kBanner + kBadOrder},
       // The report is checked before the source folder is.
       {{"-i", missing, "-report", missing + "/run.json"},
        kBanner + reportRejected(missing + "/run.json")},
@@ -454,18 +503,21 @@ TEST(ToolRun, OutputOptionNamingAFolderIsUsedAsTyped) {
 
 TEST(ToolRun, OutputOptionNotNamingAFolderFallsBackToTheSourceFolder) {
   ScopedTempDir dir;
+  ScopedTempDir cwd;
   writeFrames(dir.path(), threeWalkFrames());
   writeFile(dir.file("notes.txt"), "x");
   const std::string missing = dir.file("nowhere") + "\\";
   const std::string file = dir.file("notes.txt");
-  for (const std::string& typed : {missing, file}) {
+  // The root has no parent: "/.." is no folder, not the current one.
+  for (const std::string& typed : {missing, file, std::string("/..")}) {
     SCOPED_TRACE(typed);
     const bool again = exists(dir.file("autocropped"));
-    EXPECT_RUN(runTool({"-i", dir.path(), "-o", typed}, "\n\n"), 0,
+    EXPECT_RUN(runTool({"-i", dir.path(), "-o", typed}, "\n\n", cwd.path()), 0,
                kBanner + countLine(3) + badOutput(typed) +
                    (again ? kAutocroppedExists : std::string()) + kWalkScanToEnd);
     expectWalkOutput(dir.path(), dir.file("autocropped"));
   }
+  EXPECT_TRUE(namesIn(cwd.path()).empty());
   EXPECT_FALSE(exists(dir.file("nowhere")));
   EXPECT_EQ(readFile(file), "x");
 }

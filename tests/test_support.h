@@ -20,6 +20,25 @@ inline int mkdir(const char* path, int /*mode*/) { return _mkdir(path); }
 
 namespace testing_support {
 
+// The help text, the one copy the tests hold: printHelp prints it, and the
+// tool prints it after its banner for -? (the package test compares the
+// packaged tool's with the build's).
+inline const std::string kHelp =
+    "List of commandline arguments:\n"
+    "\n"
+    "-i <path>             Specifies path to the source frames.\n"
+    "-o <path>             Specifies output path for processed frames.\n"
+    "-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n"
+    "-forcecrop <x,y,w,h>  Crop to custom rect values.\n"
+    "-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n"
+    "-order <name|natural> Frame order: name (default) or natural (walk_2 before walk_10).\n"
+    "-optimize             Writes every frame in its smallest lossless PNG form.\n"
+    "-report <file>        Writes a JSON report of the crop to the file.\n"
+    "-preview <file>       Writes a PNG of how many frames show each pixel.\n"
+    "\n"
+    "Executing the program without arguments will start it in limited interactive mode where "
+    "user can specify input path, and program will then autocrop to common animation area.\n";
+
 // A fresh folder under $TMPDIR (or /tmp) made with mkdtemp, removed with all
 // its contents when the object goes out of scope. path() is absolute. On
 // Windows it is made under the user's temporary folder, with '/' separators.
