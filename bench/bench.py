@@ -57,7 +57,9 @@ TOOL = "velmoraReelCut"
 TOOL_JOBS = {"velmoraReelCut -jobs 2": "2", "velmoraReelCut -jobs 0": "0"}
 OPTIMIZE = "velmoraReelCut -optimize"
 OPTIPNG = "velmoraReelCut + optipng -o2"
-TOOLS = [TOOL] + list(TOOL_JOBS) + [OPTIMIZE, OPTIPNG]
+# The one-thread run that also writes the coverage picture, beside its folder.
+PREVIEW = "velmoraReelCut -preview"
+TOOLS = [TOOL] + list(TOOL_JOBS) + [PREVIEW, OPTIMIZE, OPTIPNG]
 FLOOR = "FreeImage floor"
 CONTENDERS = TOOLS + [FLOOR, "Pillow script", "ImageMagick recipe"]
 # Names for the output folders and the round lines.
@@ -65,6 +67,7 @@ SHORT = {
     TOOL: "tool",
     "velmoraReelCut -jobs 2": "tool-j2",
     "velmoraReelCut -jobs 0": "tool-j0",
+    PREVIEW: "tool-preview",
     OPTIMIZE: "tool-opt",
     OPTIPNG: "tool-optipng",
     FLOOR: "floor",
@@ -238,6 +241,8 @@ def contender_commands(build, source, output, rect):
     for contender, jobs in TOOL_JOBS.items():
         commands[contender] = (lambda jobs: lambda: run_to_file(
             [tool, "-i", source, "-o", output, "-jobs", jobs], log_file))(jobs)
+    commands[PREVIEW] = lambda: run_to_file(
+        [tool, "-i", source, "-o", output, "-preview", output + ".coverage.png"], log_file)
     commands[OPTIMIZE] = lambda: run_to_file([tool, "-i", source, "-o", output, "-optimize"],
                                              log_file)
     commands[OPTIPNG] = lambda: tool_then_optipng(tool, source, output, log_file)
@@ -490,7 +495,7 @@ def measure(args, build, scratch, group_nice):
             }
             # The threaded runs against the one-thread run of the same round:
             # the same files byte for byte, the same console output.
-            for contender in TOOL_JOBS:
+            for contender in list(TOOL_JOBS) + [PREVIEW]:
                 checks[contender + " bytes"] = (
                     compare_bytes(written_folder(scratch, corpus, TOOL, args.runs),
                                   written_folder(scratch, corpus, contender, args.runs))
@@ -599,6 +604,13 @@ def measure(args, build, scratch, group_nice):
         bound = 2 * decoded_bytes(corpus) + 16 * MIB
         verdict(rss <= bound, "%s: peak RSS %.1f MiB, bound two decoded frames + 16 MiB = %.1f MiB" % (
             LABELS[corpus], rss / MIB, bound / MIB))
+        check = checks[PREVIEW + " bytes"]
+        verdict(check is None, "%s: -preview writes the default run's frames and console output "
+                "byte for byte%s" % (LABELS[corpus], "" if check is None else " (" + check + ")"))
+        preview = med(samples[PREVIEW], 0)
+        verdict(preview <= 1.10 * tool, "%s: -preview takes %.3f x the run without it (at most "
+                "1.10; CPU time %.3f x)" % (LABELS[corpus], preview / tool,
+                                             cpu(samples[PREVIEW]) / cpu(samples[TOOL])))
         check = checks[OPTIMIZE + " pixels"]
         verdict(check is None, "%s: every -optimize frame equals the default's pixel for pixel, "
                 "decoded as RGBA%s" % (LABELS[corpus], "" if check is None else " (" + check + ")"))
