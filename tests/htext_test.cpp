@@ -209,6 +209,10 @@ TEST(Htext, HsprintfLengthLimit) {
   EXPECT_EQ(hsprintf("%s", std::string(32768, 'x').c_str()), "");
   EXPECT_EQ(hsprintf("%s%d", std::string(32766, 'x').c_str(), 12), "");
   EXPECT_EQ(hsprintf("[%s:%d] %s", "f.h", -7, "t"), "[f.h:-7] t");
+  // A field as wide as the fuzzer no longer asks for (it stops at 4 KiB).
+  EXPECT_EQ(hsprintf("%*s|%.3s", 32763, "", "abcdef").size(), size_t(32767));
+  EXPECT_EQ(hsprintf("%*s|%.3s", 32764, "", "abcdef"), "");
+  EXPECT_EQ(hsprintf("%*s|%.3s", 65535, "", "abcdef"), "");
 }
 
 TEST(Htext, LessThanIsUnsignedStrcmpOrder) {
