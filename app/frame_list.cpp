@@ -23,16 +23,62 @@ bool precedes(const char* a, const char* b) {
   return std::strcmp(a, b) < 0;
 }
 
+bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// Moves at past the leading zeros of the digit run it points to (one stays
+// when all are zeros) and gives the end of the run.
+const unsigned char* digitRun(const unsigned char*& at) {
+  while (*at == '0' && isDigit(at[1])) ++at;
+  const unsigned char* end = at;
+  while (isDigit(*end)) ++end;
+  return end;
+}
+
+// Below, equal to or above zero as x comes before, ties with or follows y on
+// the tokens alone.
+int compareTokens(const unsigned char* x, const unsigned char* y) {
+  while (*x != 0 && *y != 0) {
+    if (isDigit(*x) && isDigit(*y)) {
+      const unsigned char* xEnd = digitRun(x);
+      const unsigned char* yEnd = digitRun(y);
+      // Without leading zeros the longer run holds the larger number, so no
+      // run ever has to fit in a machine word.
+      if (xEnd - x != yEnd - y) return xEnd - x < yEnd - y ? -1 : 1;
+      for (; x != xEnd; ++x, ++y) {
+        if (*x != *y) return *x < *y ? -1 : 1;
+      }
+      continue;
+    }
+    // A digit never folds and a digit run starts with one, so a run against
+    // a single byte is always decided here.
+    if (foldCase(*x) != foldCase(*y)) return foldCase(*x) < foldCase(*y) ? -1 : 1;
+    ++x;
+    ++y;
+  }
+  if (*x == *y) return 0;
+  return *x == 0 ? -1 : 1;
+}
+
 }  // namespace
 
-FrameList selectFrames(const hlist<htext>& listing) {
+bool naturallyPrecedes(const char* a, const char* b) {
+  const int tokens = compareTokens(reinterpret_cast<const unsigned char*>(a),
+                                   reinterpret_cast<const unsigned char*>(b));
+  // Name order is total, so ties such as f01 and f1 still get one order, and
+  // deciding them only among equal tokens keeps the order transitive.
+  if (tokens != 0) return tokens < 0;
+  return precedes(a, b);
+}
+
+FrameList selectFrames(const hlist<htext>& listing, FrameOrder order) {
   FrameList frames;
   for (const htext& name : listing) {
     if (name.endsWith(".png")) frames.push_back(name.c_str());
   }
   // The folder's own order is a hash on most file systems here; an animation
   // must come out in the order its frames are named.
-  std::sort(frames.begin(), frames.end(), precedes);
+  std::sort(frames.begin(), frames.end(),
+            order == FrameOrder::natural ? naturallyPrecedes : precedes);
   return frames;
 }
 

@@ -12,6 +12,7 @@
 #include "file_save.h"
 #include "frame_loader.h"
 #include "png_chunks.h"
+#include "png_optimize.h"
 
 namespace velmora {
 
@@ -94,9 +95,12 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
   std::string png;
   if (frame == nullptr) {
     result.status = FrameStatus::notCropped;
-  } else if (!encodeFrame(frame.get(), source.colourChunks(), png) ||
-             !saveFile(png, target, &result.reason)) {
+  } else if (!encodeFrame(frame.get(), source.colourChunks(), png)) {
     result.status = FrameStatus::notSaved;
+  } else {
+    // The default encoding is the bound that the optimized one must beat.
+    if (options.optimize) encodeOptimized(frame.get(), source.colourChunks(), png);
+    if (!saveFile(png, target, &result.reason)) result.status = FrameStatus::notSaved;
   }
   return result;
 }

@@ -41,11 +41,13 @@ class CoverageMap;
 
 // How the frame loop runs: on how many threads, and, for the coverage
 // picture of a forced rectangle, the map that counts each decoded frame's
-// pixels that are visible at threshold.
+// pixels that are visible at threshold; with optimize, every frame is written
+// in its smallest lossless form (encodeOptimized, png_optimize.h).
 struct LoopOptions {
   unsigned jobs = 1;
   CoverageMap* coverage = nullptr;
   uint8_t threshold = 0;
+  bool optimize = false;
 };
 
 // One frame of the loop: loads the frame at path within the bounds, crops it

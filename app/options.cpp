@@ -48,6 +48,17 @@ bool readJobs(const htext& text, unsigned& jobs) {
   return true;
 }
 
+bool readOrder(const htext& text, FrameOrder& order) {
+  if (text.empty() || text == "name") {
+    order = FrameOrder::name;
+  } else if (text == "natural") {
+    order = FrameOrder::natural;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 void parseArguments(int argc, const char* const* argv, OptionMap& options) {
   options["argv0"] = argv[0];
   htext pending;
@@ -77,6 +88,8 @@ void printHelp() {
   say("-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n");
   say("-forcecrop <x,y,w,h>  Crop to custom rect values.\n");
   say("-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n");
+  say("-order <name|natural> Frame order: name (default) or natural (walk_2 before walk_10).\n");
+  say("-optimize             Writes every frame in its smallest lossless PNG form.\n");
   say("-report <file>        Writes a JSON report of the crop to the file.\n");
   say("-preview <file>       Writes a PNG of how many frames show each pixel.\n");
   say("\n");

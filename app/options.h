@@ -11,6 +11,7 @@
 #include "corvane/hcontainer.h"
 #include "corvane/htext.h"
 #include "crop_rect.h"
+#include "frame_list.h"
 
 namespace velmora {
 
@@ -40,6 +41,13 @@ int readInt(const corvane::htext& text);
 // False, and jobs untouched, for anything else.
 //   "" => 1    "0" => 0    "3" => 3    "x", "3x", " 3", "noparam" => false
 bool readJobs(const corvane::htext& text, unsigned& jobs);
+
+// The -order value: absent (<empty>) or "name" reads FrameOrder::name,
+// "natural" FrameOrder::natural. False, and order untouched, for anything
+// else.
+//   "" => name    "name" => name    "natural" => natural
+//   "Natural", "noparam", "names" => false
+bool readOrder(const corvane::htext& text, FrameOrder& order);
 
 // Asks until a line names an existing folder; <empty> when input ends.
 corvane::htext promptSourcePath();

@@ -66,6 +66,7 @@ int runDriver(int argc, const char* const* argv) {
   htext source;
   OptionMap options;
   unsigned jobs = 1;
+  FrameOrder order = FrameOrder::name;
   htext reportFile;
   htext previewFile;
 
@@ -85,6 +86,10 @@ int runDriver(int argc, const char* const* argv) {
       return 1;
     }
     if (jobs == 0) jobs = files::usableProcessors();
+    if (!readOrder(options["-order"], order)) {
+      say("STOP: -order takes name or natural.\n");
+      return 1;
+    }
     if (!checkFileOption(options, "-report", "Report", reportFile) ||
         !checkFileOption(options, "-preview", "Preview", previewFile)) {
       return 1;
@@ -106,7 +111,7 @@ int runDriver(int argc, const char* const* argv) {
     return 1;
   }
   const hlist<htext> listing = hfolder::listEntries(sourceFolder);
-  const FrameList frames = selectFrames(listing);
+  const FrameList frames = selectFrames(listing, order);
   say("\r%i png files to process.\n\n", static_cast<int>(frames.size()));
   const htext forced = options["-forcecrop"];
   if (frames.empty()) {
@@ -196,6 +201,7 @@ int runDriver(int argc, const char* const* argv) {
   loop.jobs = jobs;
   if (!forced.empty()) loop.coverage = coverage.get();
   loop.threshold = threshold;
+  loop.optimize = !options["-optimize"].empty();
   const std::vector<FrameResult> results =
       writeCroppedFrames(frames, sourceFolder, target, rect, loop);
   const int failed = static_cast<int>(
@@ -208,7 +214,9 @@ int runDriver(int argc, const char* const* argv) {
   summary.source = sourceFolder;
   summary.output = target;
   summary.threshold = threshold;
+  summary.order = order;
   summary.forced = !forced.empty();
+  summary.optimized = loop.optimize;
   summary.area = area;
   summary.crop = rect;
   summary.visible = std::move(visible);

@@ -63,7 +63,9 @@ std::string reportJson(const RunSummary& run, const FrameList& frames,
   report["output"] = run.output;
   if (run.previewAsked) report["preview"] = run.preview.empty() ? Json(nullptr) : Json(run.preview);
   report["threshold"] = run.threshold;
+  report["order"] = run.order == FrameOrder::natural ? "natural" : "name";
   report["forced"] = run.forced;
+  report["optimized"] = run.optimized;
   report["area"] = rectangle(run.area);
   report["crop"] = rectangle(run.crop);
   const bool scanned = !run.visible.empty();

@@ -6,8 +6,10 @@
 //   source, output    the settled source folder and its autocropped folder
 //   preview           with -preview, the settled path of the coverage
 //                     picture, or null when it could not be written
-//   threshold, forced the alpha threshold used (its low 8 bits) and whether
-//                     -forcecrop gave the rectangle
+//   threshold         the alpha threshold used (its low 8 bits)
+//   order             the frame order, "name" or "natural" (-order)
+//   forced            whether -forcecrop gave the rectangle
+//   optimized         whether -optimize was given
 //   area, crop        the rectangle before and after widening, {x, y, w, h}
 //   edges             after a scan: for each edge of area (left, top, right,
 //                     bottom) where it lies (at; right and bottom exclusive),
@@ -42,7 +44,9 @@ struct RunSummary {
   corvane::htext source;
   corvane::htext output;
   uint8_t threshold = 0;
+  FrameOrder order = FrameOrder::name;
   bool forced = false;
+  bool optimized = false;  // -optimize
   CropRect area;  // finished, before widening
   CropRect crop;  // widened
   // After a scan, every frame's own visible box (unset when it shows

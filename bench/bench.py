@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-"""Benchmark driver: velmoraReelCut (one thread, -jobs 2, -jobs 0) against an
-ImageMagick recipe, a Pillow script and the FreeImage floor, on corpora made by
-tools/framegen.
+"""Benchmark driver: velmoraReelCut (one thread, -jobs 2, -jobs 0, -optimize,
+and followed by optipng -o2) against an ImageMagick recipe, a Pillow script and
+the FreeImage floor, on corpora made by tools/framegen and on the sprite frames
+of a Debian game (REAL below).
 
 Started by bench/run, which installs the packages and builds the programs:
 
@@ -10,10 +11,12 @@ Started by bench/run, which installs the packages and builds the programs:
 Every contender runs on every corpus in turns (A B C ... A B C ...), first one
 untimed warm-up round, then N timed rounds. Wall time is taken around the child
 process, CPU time (user + system) comes from the kernel through wait4, and the
-peak resident memory from /usr/bin/time. The medians make the table. Every
-run writes into a new, empty folder; all of them are deleted at the end.
+peak resident memory from /usr/bin/time. The medians make the table, with the
+bytes each contender wrote. Every run writes into a new, empty folder; all of
+them are deleted at the end.
 """
 import argparse
+import glob
 import os
 import platform
 import shutil
@@ -34,15 +37,29 @@ CORPORA = [
     ("c", 600, 320, 240, 3),
 ]
 SCALED = "c2"
+# Sprite frames nobody here drew: the four animations of player 1's penguin in
+# Frozen Bubble, 80x60 RGBA frames with alpha, from Debian's data package
+# (fetched with apt-get download and unpacked, never installed). The version
+# is pinned so that every run measures the same bytes.
+REAL = "r"
+REAL_PACKAGE = "frozen-bubble-data"
+REAL_VERSION = "2.212-11"
+REAL_FRAMES = "usr/share/games/frozen-bubble/gfx/pinguins/*_p1_*.png"
+REAL_SIZE = (80, 60)
 LABELS = {
     "a": "(a) 60 x 640x480",
     "b": "(b) 30 x 1920x1080",
     "c": "(c) 600 x 320x240",
     "c2": "(c) doubled, 1200 x 320x240",
+    "r": "(r) 394 x 80x60 sprites",
 }
 TOOL = "velmoraReelCut"
 TOOL_JOBS = {"velmoraReelCut -jobs 2": "2", "velmoraReelCut -jobs 0": "0"}
-TOOLS = [TOOL] + list(TOOL_JOBS)
+OPTIMIZE = "velmoraReelCut -optimize"
+OPTIPNG = "velmoraReelCut + optipng -o2"
+# The one-thread run that also writes the coverage picture, beside its folder.
+PREVIEW = "velmoraReelCut -preview"
+TOOLS = [TOOL] + list(TOOL_JOBS) + [PREVIEW, OPTIMIZE, OPTIPNG]
 FLOOR = "FreeImage floor"
 CONTENDERS = TOOLS + [FLOOR, "Pillow script", "ImageMagick recipe"]
 # Names for the output folders and the round lines.
@@ -50,6 +67,9 @@ SHORT = {
     TOOL: "tool",
     "velmoraReelCut -jobs 2": "tool-j2",
     "velmoraReelCut -jobs 0": "tool-j0",
+    PREVIEW: "tool-preview",
+    OPTIMIZE: "tool-opt",
+    OPTIPNG: "tool-optipng",
     FLOOR: "floor",
     "Pillow script": "pillow",
     "ImageMagick recipe": "imagemagick",
@@ -113,7 +133,42 @@ def frame_names(folder):
     return sorted((n for n in os.listdir(folder) if n.endswith(".png")), key=name_order)
 
 
-def make_corpora(build, scratch):
+def make_real_corpus(scratch):
+    """The REAL frames, copied into corpus/r; the package is downloaded and
+    unpacked once, in the scratch folder. Gives the folder and the package's
+    licence line from its copyright file."""
+    folder = os.path.join(scratch, "corpus", REAL)
+    stamp = os.path.join(folder, ".made")
+    wanted = "%s %s %s\n" % (REAL_PACKAGE, REAL_VERSION, REAL_FRAMES)
+    unpacked = os.path.join(scratch, "package", REAL_PACKAGE)
+    if not (os.path.exists(stamp) and open(stamp).read() == wanted):
+        log("fetching %s %s for corpus %s" % (REAL_PACKAGE, REAL_VERSION, REAL))
+        download = os.path.join(scratch, "package")
+        remove_tree(download)
+        os.makedirs(download)
+        # As root, apt's own download user may not enter the scratch folder.
+        sandbox = ["-o", "APT::Sandbox::User=root"] if os.geteuid() == 0 else []
+        subprocess.run(["apt-get", "download", "-qq"] + sandbox +
+                       ["%s=%s" % (REAL_PACKAGE, REAL_VERSION)], cwd=download, check=True)
+        deb = glob.glob(os.path.join(download, REAL_PACKAGE + "_*.deb"))[0]
+        subprocess.run(["dpkg-deb", "-x", deb, unpacked], check=True)
+        os.remove(deb)
+        remove_tree(folder)
+        os.makedirs(folder)
+        for path in sorted(glob.glob(os.path.join(unpacked, REAL_FRAMES))):
+            shutil.copyfile(path, os.path.join(folder, os.path.basename(path)))
+        with open(stamp, "w") as f:
+            f.write(wanted)
+    licence = "unknown"
+    with open(os.path.join(unpacked, "usr/share/doc", REAL_PACKAGE, "copyright")) as f:
+        for line in f:
+            if line.startswith("License:"):
+                licence = line.split(":", 1)[1].strip()
+                break
+    return folder, licence
+
+
+def make_corpora(build, scratch, chosen):
     framegen = os.path.join(build, "tools", "framegen")
     made = {}
     for name, frames, width, height, seed in CORPORA:
@@ -143,6 +198,10 @@ def make_corpora(build, scratch):
         with open(stamp, "w") as f:
             f.write(wanted)
     made[SCALED] = folder
+    if REAL in chosen:
+        made[REAL], licence = make_real_corpus(scratch)
+        log("corpus %s: %d frames of %s %s (licence %s)" % (
+            REAL, len(frame_names(made[REAL])), REAL_PACKAGE, REAL_VERSION, licence))
     return made
 
 
@@ -182,7 +241,22 @@ def contender_commands(build, source, output, rect):
     for contender, jobs in TOOL_JOBS.items():
         commands[contender] = (lambda jobs: lambda: run_to_file(
             [tool, "-i", source, "-o", output, "-jobs", jobs], log_file))(jobs)
+    commands[PREVIEW] = lambda: run_to_file(
+        [tool, "-i", source, "-o", output, "-preview", output + ".coverage.png"], log_file)
+    commands[OPTIMIZE] = lambda: run_to_file([tool, "-i", source, "-o", output, "-optimize"],
+                                             log_file)
+    commands[OPTIPNG] = lambda: tool_then_optipng(tool, source, output, log_file)
     return commands
+
+
+def tool_then_optipng(tool, source, output, log_file):
+    """The default output, then optipng -o2 over it as a user would run it:
+    one command over all the frames. The times and CPU add up."""
+    first = run_to_file([tool, "-i", source, "-o", output], log_file)
+    frames = sorted(glob.glob(os.path.join(output, "autocropped", "*.png")))
+    second = run(["optipng", "-quiet", "-o2"] + frames)
+    return (first[0] + second[0], first[1] + second[1], first[2] + second[2],
+            max(first[3], second[3]))
 
 
 def run_to_file(command, path):
@@ -253,6 +327,36 @@ def compare_outputs(reference, other):
     return None
 
 
+def png_sizes(folder):
+    """The size of every frame a run wrote, by name."""
+    return {n: os.path.getsize(os.path.join(folder, n))
+            for n in os.listdir(folder) if n.endswith(".png")}
+
+
+def no_larger(reference, other):
+    """Gives None when no frame in other is larger than its namesake in
+    reference."""
+    big, small = png_sizes(reference), png_sizes(other)
+    larger = sorted(n for n in small if n in big and small[n] > big[n])
+    if larger:
+        return "%d frames larger, the first %s (%d bytes against %d)" % (
+            len(larger), larger[0], small[larger[0]], big[larger[0]])
+    return None
+
+
+def imagemagick_reencoded(scratch, corpus, reference):
+    """The bytes of ImageMagick's encoding of every frame in reference, each
+    by `convert out_NNNNN.png x.png`: the same pixels in its own PNG writer."""
+    folder = os.path.join(scratch, "out", "reencoded", corpus)
+    os.makedirs(folder)
+    total = 0
+    for name in sorted(png_sizes(reference)):
+        target = os.path.join(folder, name)
+        subprocess.run([CONVERT, os.path.join(reference, name), target], check=True)
+        total += os.path.getsize(target)
+    return total
+
+
 def compare_bytes(reference, other):
     """Gives None when both folders hold the same files byte for byte."""
     names = sorted(os.listdir(reference))
@@ -301,13 +405,16 @@ def machine():
 def versions():
     from PIL import __version__ as pillow
     magick = subprocess.run([CONVERT, "-version"], capture_output=True, text=True).stdout.split("\n")[0]
+    optipng = subprocess.run(["optipng", "-v"], capture_output=True, text=True).stdout.split("\n")[0]
     freeimage = subprocess.run(["dpkg-query", "-W", "-f", "${Version}", "libfreeimage3"],
                                capture_output=True, text=True).stdout.strip() or "unknown"
-    return "FreeImage (libfreeimage3) %s, Pillow %s, %s, Python %s" % (
-        freeimage, pillow, magick.replace("Version: ", ""), platform.python_version())
+    return "FreeImage (libfreeimage3) %s, Pillow %s, %s, %s, Python %s" % (
+        freeimage, pillow, magick.replace("Version: ", ""), optipng, platform.python_version())
 
 
 def decoded_bytes(corpus):
+    if corpus == REAL:
+        return REAL_SIZE[0] * REAL_SIZE[1] * 4
     for name, _, width, height, _ in CORPORA:
         if corpus.startswith(name):
             return width * height * 4
@@ -320,7 +427,7 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--scratch", default=os.path.join(os.environ.get("TMPDIR", "/tmp"),
                                                           "velmora-bench"))
-    parser.add_argument("--corpora", default="a,b,c,c2")
+    parser.add_argument("--corpora", default="a,b,c,c2,r")
     parser.add_argument("--nice", type=int, default=0,
                         help="run at this nice value (below 0 needs root): on a shared machine it "
                              "keeps other work from taking the cores in the middle of a run")
@@ -349,15 +456,15 @@ def measure(args, build, scratch, group_nice):
     log("versions: " + versions())
     log("load average at start: %.2f %.2f %.2f; nice %d" % (os.getloadavg() + (os.nice(0),)))
     remove_tree(os.path.join(scratch, "out"))  # left by an interrupted run
-    sources = make_corpora(build, scratch)
-    wait_for_inode_reuse()
     chosen = args.corpora.split(",")
+    sources = make_corpora(build, scratch, chosen)
+    wait_for_inode_reuse()
 
     results = {}
     started = time.perf_counter()
     # Corpus c and its doubled copy run in the same rounds, so that the scaling
     # ratio compares runs made side by side.
-    for group in (["a"], ["b"], ["c", SCALED]):
+    for group in (["a"], ["b"], ["c", SCALED], [REAL]):
         group = [corpus for corpus in group if corpus in chosen]
         rects = {corpus: reference_rect(scratch, corpus, sources[corpus]) for corpus in group}
         samples = {corpus: {c: [] for c in CONTENDERS} for corpus in group}
@@ -388,12 +495,24 @@ def measure(args, build, scratch, group_nice):
             }
             # The threaded runs against the one-thread run of the same round:
             # the same files byte for byte, the same console output.
-            for contender in TOOL_JOBS:
+            for contender in list(TOOL_JOBS) + [PREVIEW]:
                 checks[contender + " bytes"] = (
                     compare_bytes(written_folder(scratch, corpus, TOOL, args.runs),
                                   written_folder(scratch, corpus, contender, args.runs))
                     or compare_console(scratch, corpus, contender, args.runs))
-            results[corpus] = (samples[corpus], checks, rects[corpus])
+            # -optimize against the default: the same pixels, as RGBA, and no
+            # frame larger.
+            default = written_folder(scratch, corpus, TOOL, args.runs)
+            optimized = written_folder(scratch, corpus, OPTIMIZE, args.runs)
+            checks[OPTIMIZE + " pixels"] = compare_outputs(default, optimized)
+            checks[OPTIMIZE + " sizes"] = no_larger(default, optimized)
+            sizes = {contender: sum(png_sizes(written_folder(scratch, corpus, contender,
+                                                             args.runs)).values())
+                     for contender in CONTENDERS}
+            if corpus == REAL:
+                sizes["sources"] = sum(png_sizes(sources[corpus]).values())
+                sizes["ImageMagick re-encoding"] = imagemagick_reencoded(scratch, corpus, default)
+            results[corpus] = (samples[corpus], checks, rects[corpus], sizes)
             for contender in TOOLS:
                 if checks[contender] is not None:
                     log("MISMATCH: %s's output on corpus %s differs from Pillow's: %s" % (
@@ -412,17 +531,22 @@ def measure(args, build, scratch, group_nice):
 
     lines = []
     lines.append("| corpus | program | median s | ratio to floor | ratio to tool | user CPU s "
-                 "| system CPU s | peak RSS MiB |")
-    lines.append("|---|---|---:|---:|---:|---:|---:|---:|")
+                 "| system CPU s | peak RSS MiB | output bytes | bytes to tool's |")
+    lines.append("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|")
     for corpus in chosen:
-        samples, _, _ = results[corpus]
+        samples, _, _, sizes = results[corpus]
         tool = med(samples[TOOL], 0)
         floor = med(samples[FLOOR], 0)
         for contender in CONTENDERS:
             s = samples[contender]
-            lines.append("| %s | %s | %.3f | %.2f | %.2f | %.3f | %.3f | %.1f |" % (
+            lines.append("| %s | %s | %.3f | %.2f | %.2f | %.3f | %.3f | %.1f | %d | %.3f |" % (
                 LABELS[corpus], contender, med(s, 0), med(s, 0) / floor, med(s, 0) / tool,
-                med(s, 1), med(s, 2), peak(s) / MIB))
+                med(s, 1), med(s, 2), peak(s) / MIB, sizes[contender],
+                sizes[contender] / sizes[TOOL]))
+        for other in ("ImageMagick re-encoding", "sources"):
+            if other in sizes:
+                lines.append("| %s | (%s) | | | | | | | %d | %.3f |" % (
+                    LABELS[corpus], other, sizes[other], sizes[other] / sizes[TOOL]))
     log("")
     log("Medians of %d runs after a warm-up, programs alternating (%.0f s in all)." % (
         args.runs, elapsed))
@@ -447,7 +571,7 @@ def measure(args, build, scratch, group_nice):
         log("  %s  %s" % ("met    " if ok else "NOT MET", text))
 
     for corpus in chosen:
-        samples, checks, rect = results[corpus]
+        samples, checks, rect, sizes = results[corpus]
         tool = med(samples[TOOL], 0)
         rss = peak(samples[TOOL])
         for contender in TOOLS:
@@ -480,6 +604,34 @@ def measure(args, build, scratch, group_nice):
         bound = 2 * decoded_bytes(corpus) + 16 * MIB
         verdict(rss <= bound, "%s: peak RSS %.1f MiB, bound two decoded frames + 16 MiB = %.1f MiB" % (
             LABELS[corpus], rss / MIB, bound / MIB))
+        check = checks[PREVIEW + " bytes"]
+        verdict(check is None, "%s: -preview writes the default run's frames and console output "
+                "byte for byte%s" % (LABELS[corpus], "" if check is None else " (" + check + ")"))
+        preview = med(samples[PREVIEW], 0)
+        verdict(preview <= 1.10 * tool, "%s: -preview takes %.3f x the run without it (at most "
+                "1.10; CPU time %.3f x)" % (LABELS[corpus], preview / tool,
+                                             cpu(samples[PREVIEW]) / cpu(samples[TOOL])))
+        check = checks[OPTIMIZE + " pixels"]
+        verdict(check is None, "%s: every -optimize frame equals the default's pixel for pixel, "
+                "decoded as RGBA%s" % (LABELS[corpus], "" if check is None else " (" + check + ")"))
+        check = checks[OPTIMIZE + " sizes"]
+        verdict(check is None and sizes[OPTIMIZE] <= sizes[TOOL],
+                "%s: -optimize writes no frame larger than the default (%d against %d bytes, "
+                "%.3f x)%s" % (LABELS[corpus], sizes[OPTIMIZE], sizes[TOOL],
+                               sizes[OPTIMIZE] / sizes[TOOL], "" if check is None else " (" + check + ")"))
+        optimized = med(samples[OPTIMIZE], 0)
+        verdict(optimized <= 2 * tool, "%s: -optimize takes %.3f x the default's time (at most 2; "
+                "CPU time %.3f x)" % (LABELS[corpus], optimized / tool,
+                                      cpu(samples[OPTIMIZE]) / cpu(samples[TOOL])))
+        optipng = med(samples[OPTIPNG], 0)
+        verdict(optimized < optipng, "%s: -optimize is faster than the default + optipng -o2 (%.2f x "
+                "its time, %.3f x its bytes)" % (LABELS[corpus], optimized / optipng,
+                                                 sizes[OPTIMIZE] / sizes[OPTIPNG]))
+        for other in ("ImageMagick re-encoding", "sources"):
+            if other in sizes:
+                verdict(sizes[OPTIMIZE] < sizes[other], "%s: -optimize writes fewer bytes than the "
+                        "%s (%d against %d, %.3f x)" % (LABELS[corpus], other, sizes[OPTIMIZE],
+                                                        sizes[other], sizes[OPTIMIZE] / sizes[other]))
         for other in ("FreeImage floor", "ImageMagick recipe"):
             if checks[other] is not None:
                 log("           (note: %s output differs from Pillow's: %s)" % (other, checks[other]))

@@ -244,7 +244,9 @@ TEST(ToolFaults, ReportNamesEveryFrameAsTheConsoleAndTheFilesShowIt) {
   Json want = {{"source", dir.path()},
                {"output", outDir.file("autocropped")},
                {"threshold", 44},
+               {"order", "name"},
                {"forced", true},
+               {"optimized", false},
                {"area", rectJson(1, 2, 12, 7)},
                {"crop", crop},
                {"frames", Json::array()}};
@@ -270,7 +272,8 @@ TEST(ToolFaults, ReportNamesEveryFrameAsTheConsoleAndTheFilesShowIt) {
   const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(readFile(reportFile));
   Strings keys;
   for (const auto& item : ordered.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (Strings{"source", "output", "threshold", "forced", "area", "crop", "frames"}));
+  EXPECT_EQ(keys, (Strings{"source", "output", "threshold", "order", "forced", "optimized", "area",
+                           "crop", "frames"}));
 }
 
 TEST(ToolFaults, ReportThatCannotBeWrittenStopsAfterTheFramesAndKeepsTheEarlierOne) {
@@ -464,16 +467,22 @@ TEST(ToolFaults, ThreeThreadsPrintAndWriteExactlyWhatOneDoes) {
     for (int pass = 0; pass < 2; ++pass) {
       // The same text for the output folder in both runs: "." in a folder of its own.
       ScopedTempDir out;
-      Strings args = {"-i", dir.path(), "-o", ".", "-jobs", pass == 0 ? "1" : "3"};
+      Strings args = {"-i", dir.path(), "-o", ".", "-jobs", pass == 0 ? "1" : "3",
+                      "-preview", "p.png", "-report", "r.json"};
       args.insert(args.end(), extra.begin(), extra.end());
       results[pass] = runTool(args, "\n\n", out.path());
       files[pass] = snapshot(out.file("autocropped"));
+      // The picture and the report of the forced run, whose loop counts the
+      // frames on three threads.
+      for (const char* name : {"p.png", "r.json"}) {
+        if (exists(out.file(name))) files[pass][name] = readFile(out.file(name));
+      }
     }
     EXPECT_EQ(results[1].output, results[0].output);
     EXPECT_EQ(results[1].exitCode, results[0].exitCode);
     EXPECT_EQ(results[1].errors, "");
     EXPECT_TRUE(files[1] == files[0]) << files[1].size() << " files against " << files[0].size();
-    EXPECT_EQ(files[0].size(), extra.empty() ? 0u : 10u);
+    EXPECT_EQ(files[0].size(), extra.empty() ? 0u : 12u);
   }
 }
 
@@ -535,7 +544,7 @@ void writeStrayPixelFrames(const std::string& folder) {
 
 }  // namespace
 
-TEST(ToolRun, StrayPixelIsNamedInTheReportAndShownInThePicture) {
+TEST(ToolRun, StrayPixelIsNamedInTheReportAndShownInThePictureForAnyJobs) {
   ScopedTempDir dir;
   writeStrayPixelFrames(dir.path());
   std::string bytes[2][2];  // per -jobs: picture, report
@@ -585,8 +594,9 @@ TEST(ToolRun, StrayPixelIsNamedInTheReportAndShownInThePicture) {
   const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(bytes[0][1]);
   Strings keys;
   for (const auto& item : ordered.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (Strings{"source", "output", "preview", "threshold", "forced", "area", "crop",
-                           "edges", "frames"}));
+  EXPECT_EQ(keys, (Strings{"source", "output", "preview", "threshold", "order", "forced",
+                           "optimized", "area",
+                           "crop", "edges", "frames"}));
 }
 
 TEST(ToolRun, ForcedRectThatCutsVisiblePixelsShowsThemRed) {

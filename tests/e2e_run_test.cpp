@@ -1,6 +1,7 @@
 // The built tool run end to end on real PNG frames in temporary folders: the
 // ordinary road, help and prompt, and every ending of a run.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -93,6 +94,45 @@ TEST(ToolRun, FramesAreNumberedInNameOrderWhateverOrderTheyWereMadeIn) {
     const int id = int(std::find(made.begin(), made.end(), order[n]) - made.begin());
     expectCroppedFrame(dir.file("autocropped/" + outName(int(n) + 1)), solid(id, 8, 8), 0, 0, 16,
                        16);
+  }
+}
+
+TEST(ToolRun, NaturalOrderNumbersFramesWithoutLeadingZerosByTheirNumbers) {
+  const Strings made = {"walk_10.png", "walk_2.png", "Walk_11.png", "walk.png",
+                        "walk_1.png",  "walk_9.png", "walk_02.png"};
+  const Strings byName = {"walk.png",    "walk_02.png", "walk_1.png", "walk_10.png",
+                          "Walk_11.png", "walk_2.png",  "walk_9.png"};
+  const Strings natural = {"walk.png",   "walk_1.png",  "walk_02.png", "walk_2.png",
+                           "walk_9.png", "walk_10.png", "Walk_11.png"};
+  struct Row {
+    Strings option;
+    const char* order;
+    const Strings& frames;
+  };
+  const Row rows[] = {{{}, "name", byName},
+                      {{"-order", "name"}, "name", byName},
+                      {{"-order", "natural"}, "natural", natural}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.option));
+    ScopedTempDir dir;
+    ScopedTempDir reportDir;
+    for (size_t i = 0; i < made.size(); ++i) writePattern(dir.file(made[i]), solid(int(i), 8, 8));
+    Strings args = {"-i", dir.path(), "-report", reportDir.file("run.json")};
+    args.insert(args.end(), row.option.begin(), row.option.end());
+
+    EXPECT_RUN(runTool(args, "\n"), 0,
+               kBanner + countLine(7) + scanLines(7) + report(0, 0, 8, 8, 16, 16) +
+                   loopLines(7) + kDone);
+    EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(7));
+    const nlohmann::json written = nlohmann::json::parse(readFile(reportDir.file("run.json")));
+    EXPECT_EQ(written["order"], row.order);
+    for (size_t n = 0; n < row.frames.size(); ++n) {
+      SCOPED_TRACE(outName(int(n) + 1) + " from " + row.frames[n]);
+      EXPECT_EQ(written["frames"][n]["source"], row.frames[n]);
+      const int id = int(std::find(made.begin(), made.end(), row.frames[n]) - made.begin());
+      expectCroppedFrame(dir.file("autocropped/" + outName(int(n) + 1)), solid(id, 8, 8), 0, 0,
+                         16, 16);
+    }
   }
 }
 
@@ -238,10 +278,19 @@ TEST(ToolRun, RunsThatStopBeforeTheFolderIsListed) {
       {{"-i", missing}, kBanner + missingSource(missing)},
       {{"-i", missing + "\\\\"}, kBanner + missingSource(missing)},
       {{"-i", dir.file("keep.txt")}, kBanner + missingSource(dir.file("keep.txt"))},
+      // The root has no parent, so this is not the current folder.
+      {{"-i", "/.."}, kBanner + missingSource("/..")},
+      {{"-i", "\\x\\..\\.."}, kBanner + missingSource("\\x\\..\\..")},
       {{"-i", dir.path(), "-jobs", "x"}, kBanner + kBadJobs},
       {{"-i", dir.path(), "-jobs", "-3"}, kBanner + kBadJobs},
       {{"-i", dir.path(), "-jobs"}, kBanner + kBadJobs},
       {{"-i", missing, "-jobs", "2.5"}, kBanner + kBadJobs},
+      {{"-i", dir.path(), "-order", "Natural"}, kBanner + kBadOrder},
+      {{"-i", dir.path(), "-order"}, kBanner + kBadOrder},
+      {{"-i", dir.path(), "-order", "x", "-jobs", "x"}, kBanner + kBadJobs},
+      // The order is checked before the report and the source folder are.
+      {{"-i", missing, "-order", "names", "-report", missing + "/run.json"},
+       kBanner + kBadOrder},
       // The report is checked before the source folder is.
       {{"-i", missing, "-report", missing + "/run.json"},
        kBanner + reportRejected(missing + "/run.json")},
@@ -454,18 +503,21 @@ TEST(ToolRun, OutputOptionNamingAFolderIsUsedAsTyped) {
 
 TEST(ToolRun, OutputOptionNotNamingAFolderFallsBackToTheSourceFolder) {
   ScopedTempDir dir;
+  ScopedTempDir cwd;
   writeFrames(dir.path(), threeWalkFrames());
   writeFile(dir.file("notes.txt"), "x");
   const std::string missing = dir.file("nowhere") + "\\";
   const std::string file = dir.file("notes.txt");
-  for (const std::string& typed : {missing, file}) {
+  // The root has no parent: "/.." is no folder, not the current one.
+  for (const std::string& typed : {missing, file, std::string("/..")}) {
     SCOPED_TRACE(typed);
     const bool again = exists(dir.file("autocropped"));
-    EXPECT_RUN(runTool({"-i", dir.path(), "-o", typed}, "\n\n"), 0,
+    EXPECT_RUN(runTool({"-i", dir.path(), "-o", typed}, "\n\n", cwd.path()), 0,
                kBanner + countLine(3) + badOutput(typed) +
                    (again ? kAutocroppedExists : std::string()) + kWalkScanToEnd);
     expectWalkOutput(dir.path(), dir.file("autocropped"));
   }
+  EXPECT_TRUE(namesIn(cwd.path()).empty());
   EXPECT_FALSE(exists(dir.file("nowhere")));
   EXPECT_EQ(readFile(file), "x");
 }
@@ -573,4 +625,56 @@ TEST(ToolRun, ForcedRectIsCutFromEveryFrameAndFilledBeyondItsEdges) {
                          row.minX, row.minY, row.wideWidth, row.wideHeight);
     }
   }
+}
+
+TEST(ToolRun, OptimizedFramesHoldTheDefaultPixelsOnOneAndThreeThreads) {
+  namespace pb = png_bytes;
+  ScopedTempDir dir;
+  // Frames that take different forms: many colours with alpha, two colours,
+  // 16-bit samples that are 8-bit values, and grey with alpha and a gamma.
+  writePattern(dir.file("a.png"), Pattern{1, 24, 20, 2, 3, 21, 17});
+  ASSERT_TRUE(testing_support::writeRgbaPngWithPixels(dir.file("b.png"), 24, 20,
+                                                      {{4, 5}, {9, 9}, {12, 14}}));
+  pb::Image wide = pb::patterned(24, 20, pb::kRgba, 8, false);
+  wide.depth = 16;
+  for (uint16_t& sample : wide.samples) sample = uint16_t(sample * 257);
+  writeFile(dir.file("c.png"), pb::encode(wide));
+  std::string grey = pb::encode(pb::patterned(24, 20, pb::kGreyAlpha, 8, false));
+  writeFile(dir.file("d.png"), grey.insert(33, pb::chunk("gAMA", pb::bigEndian32(100000))));
+
+  struct Run {
+    Strings options;
+    ScopedTempDir out;
+    RunResult result;
+  };
+  Run runs[4] = {{{}, {}, {}}, {{"-jobs", "3"}, {}, {}}, {{"-optimize"}, {}, {}},
+                 {{"-optimize", "-jobs", "3"}, {}, {}}};
+  for (Run& run : runs) {
+    Strings args = {"-i", dir.path(), "-o", run.out.path()};
+    args.insert(args.end(), run.options.begin(), run.options.end());
+    run.result = runTool(args, "\n");
+    SCOPED_TRACE(::testing::PrintToString(run.options));
+    EXPECT_EQ(run.result.exitCode, 0);
+    EXPECT_EQ(namesIn(run.out.file("autocropped")), outNames(4));
+    std::string console = run.result.output;
+    console.replace(console.find(run.out.path()), run.out.path().size(), runs[0].out.path());
+    EXPECT_EQ(console, runs[0].result.output);
+  }
+  size_t defaultBytes = 0, optimizedBytes = 0;
+  for (int n = 1; n <= 4; ++n) {
+    SCOPED_TRACE(outName(n));
+    const auto frame = [&](const Run& run) {
+      return readFile(run.out.file("autocropped/" + outName(n)));
+    };
+    const std::string plain = frame(runs[0]), optimized = frame(runs[2]);
+    EXPECT_TRUE(frame(runs[1]) == plain) << "-jobs 3 wrote other bytes";
+    EXPECT_TRUE(frame(runs[3]) == optimized) << "-optimize -jobs 3 wrote other bytes";
+    EXPECT_LE(optimized.size(), plain.size());
+    const std::vector<uint16_t> pixels = testing_support::decodedRgba16(plain);
+    EXPECT_EQ(pixels.size(), 32u * 32u * 4u);
+    EXPECT_TRUE(testing_support::decodedRgba16(optimized) == pixels) << "decoded pixels differ";
+    defaultBytes += plain.size();
+    optimizedBytes += optimized.size();
+  }
+  EXPECT_LT(optimizedBytes, defaultBytes);
 }

@@ -21,6 +21,7 @@
 
 namespace e2e {
 
+using testing_support::kHelp;
 using testing_support::Rgba;
 using testing_support::RunResult;
 
@@ -44,19 +45,6 @@ inline const std::string kPrompt = "Enter the source frames path: ";
 inline const std::string kPromptWarning =
     "\n  Warning: path appears to be invalid or inaccessible.\n"
     "  Try again or press CTRL+C to terminate.\n\n";
-inline const std::string kHelp =
-    "List of commandline arguments:\n"
-    "\n"
-    "-i <path>             Specifies path to the source frames.\n"
-    "-o <path>             Specifies output path for processed frames.\n"
-    "-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n"
-    "-forcecrop <x,y,w,h>  Crop to custom rect values.\n"
-    "-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n"
-    "-report <file>        Writes a JSON report of the crop to the file.\n"
-    "-preview <file>       Writes a PNG of how many frames show each pixel.\n"
-    "\n"
-    "Executing the program without arguments will start it in limited interactive mode where "
-    "user can specify input path, and program will then autocrop to common animation area.\n";
 inline const std::string kContinuePause = "\nPress Enter to continue...\n";
 inline const std::string kExitPause = "\nPress Enter to exit...\n";
 inline const std::string kDone = "\nAll done!\n" + kExitPause;
@@ -72,6 +60,7 @@ inline const std::string kAreaStop =
     kContinuePause;
 inline const std::string kBadJobs =
     "STOP: -jobs takes a whole number of threads, 0 or more (0: one per processor core).\n";
+inline const std::string kBadOrder = "STOP: -order takes name or natural.\n";
 inline const std::string kNotLoaded = "could not be loaded as PNG";
 inline const std::string kNotSaved = "could not be saved";
 

@@ -9,11 +9,11 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-Names select(const Names& listed) {
+Names select(const Names& listed, velmora::FrameOrder order = velmora::FrameOrder::name) {
   corvane::hlist<corvane::htext> listing;
   for (const std::string& name : listed) listing.push_back(name);
   Names selected;
-  for (const char* name : velmora::selectFrames(listing)) selected.push_back(name);
+  for (const char* name : velmora::selectFrames(listing, order)) selected.push_back(name);
   return selected;
 }
 
@@ -44,6 +44,50 @@ TEST(SelectFrames, TakesLowerCasePngNamesInFoldedNameOrder) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(show(select(c.listed)), show(c.frames)) << "listing " << show(c.listed);
+  }
+}
+
+// Each row is in natural order; the listing is the row reversed.
+const Names kNaturalRows[] = {
+    {"a.png", "a1.png", "a2.png", "a10.png"},
+    {"walk9.png", "Walk10.png", "walk11.png"},
+    {"f01.png", "f1.png", "f2.png"},
+    // Past 64 bits, and longer by its leading zeros alone.
+    {"x9.png", "x18446744073709551615.png", "x18446744073709551616.png",
+     "x0018446744073709551617.png", "x100000000000000000000.png"},
+    // Equal tokens: name order decides.
+    {"f001.png", "F01.png", "f01.png", "F1.png", "f1.png"},
+    // Bytes below the digits, zero, and bytes above them; letters read as
+    // upper case.
+    {"a.png", "a0.png", "a00.png", "a1.png", "aB.png", "ab1.png", "a_.png"},
+    {"a1.png", "a1b.png", "a1_.png"},
+    {"s2f9.png", "s2f10.png", "s10f1.png"},
+    {"z10.png", "\xc3\xa9" "2.png"},
+};
+
+TEST(SelectFrames, NaturalOrderReadsDigitRunsAsNumbers) {
+  for (const Names& row : kNaturalRows) {
+    const Names listed(row.rbegin(), row.rend());
+    EXPECT_EQ(show(select(listed, velmora::FrameOrder::natural)), show(row));
+  }
+  EXPECT_EQ(show(select({"frame_10.png", "frame_2.png", "x.PNG"}, velmora::FrameOrder::natural)),
+            show({"frame_2.png", "frame_10.png"}));
+}
+
+TEST(SelectFrames, NaturalOrderIsAStrictTotalOrder) {
+  Names names;
+  for (const Names& row : kNaturalRows) names.insert(names.end(), row.begin(), row.end());
+  const auto before = [](const std::string& a, const std::string& b) {
+    return velmora::naturallyPrecedes(a.c_str(), b.c_str());
+  };
+  for (const std::string& a : names) {
+    EXPECT_FALSE(before(a, a)) << a;
+    for (const std::string& b : names) {
+      EXPECT_TRUE(a == b || before(a, b) != before(b, a)) << a << " " << b;
+      for (const std::string& c : names) {
+        EXPECT_TRUE(!before(a, b) || !before(b, c) || before(a, c)) << a << " " << b << " " << c;
+      }
+    }
   }
 }
 

@@ -87,6 +87,8 @@ TEST(HfolderDir, IsFolder) {
       {"", false},
       {"/", false},
       {"//", false},
+      {"/..", false},
+      {"\\..", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.path));

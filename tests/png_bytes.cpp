@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <fstream>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -138,6 +139,17 @@ std::string encode(const Image& image) {
   png += chunk("IDAT", zlibCompress(raw));
   png += chunk("IEND", "");
   return png;
+}
+
+bool save(const std::string& path, const Image& image) {
+  const std::string bytes = encode(image);
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), std::streamsize(bytes.size()));
+  return bool(out.flush());
+}
+
+std::string greyTransparency(uint16_t level) {
+  return std::string{static_cast<char>(level >> 8), static_cast<char>(level & 0xFF)};
 }
 
 Image patterned(uint32_t width, uint32_t height, Colour colour, int depth, bool interlaced) {

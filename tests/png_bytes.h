@@ -1,6 +1,8 @@
-// PNG files byte by byte, for inputs that FreeImage would never write: every
-// colour type and bit depth, Adam7 interlacing, broken checksums, cut-off
-// data, lying headers and decompression bombs. Checksums come from zlib.
+// The tests' one PNG encoder: files byte by byte, for inputs that FreeImage
+// would never write: every colour type and bit depth (grey with a
+// transparency table, grey-alpha, sub-byte samples), Adam7 interlacing,
+// hand-assembled chunks, broken checksums, cut-off data, lying headers and
+// decompression bombs. Checksums and compression come from zlib.
 #ifndef VELMORA_PNG_BYTES_H
 #define VELMORA_PNG_BYTES_H
 
@@ -37,6 +39,12 @@ std::string bigEndian32(uint32_t value);
 // The whole file: signature, IHDR, PLTE and tRNS when given, one IDAT with
 // every row filtered with filter 0, IEND.
 std::string encode(const Image& image);
+// encode written to path; false when the file could not be written.
+bool save(const std::string& path, const Image& image);
+
+// tRNS payload for grey: the one transparent grey level, as two bytes.
+//   7 => "\x00\x07"    0x0102 => "\x01\x02"
+std::string greyTransparency(uint16_t level);
 
 // An image of the given kind whose samples are (x * 7 + y * 13 + c * 5)
 // modulo 2^depth, palette indices included; a palette image gets a palette

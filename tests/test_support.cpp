@@ -261,7 +261,42 @@ bool writeRgbPng(const std::string& path, int width, int height) {
   return saved;
 }
 
+std::vector<uint16_t> decodedRgba16(const std::string& png) {
+  std::vector<uint16_t> samples;
+  FIMEMORY* memory =
+      FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<char*>(png.data())), DWORD(png.size()));
+  FIBITMAP* image = FreeImage_LoadFromMemory(FIF_PNG, memory, PNG_IGNOREGAMMA);
+  FreeImage_CloseMemory(memory);
+  if (image == nullptr) return samples;
+  const unsigned width = FreeImage_GetWidth(image), height = FreeImage_GetHeight(image);
+  const FREE_IMAGE_TYPE type = FreeImage_GetImageType(image);
+  FIBITMAP* wide = nullptr;
+  if (type == FIT_BITMAP) wide = FreeImage_ConvertTo32Bits(image);
+  for (unsigned y = 0; y < height; ++y) {
+    for (unsigned x = 0; x < width; ++x) {
+      if (wide != nullptr) {
+        const BYTE* p = FreeImage_GetScanLine(wide, height - 1 - y) + 4 * x;
+        for (int c : {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE, FI_RGBA_ALPHA}) {
+          samples.push_back(uint16_t(p[c] * 257));
+        }
+      } else if (type == FIT_RGBA16) {
+        const FIRGBA16 p = reinterpret_cast<const FIRGBA16*>(FreeImage_GetScanLine(image, height - 1 - y))[x];
+        samples.insert(samples.end(), {p.red, p.green, p.blue, p.alpha});
+      } else if (type == FIT_RGB16) {
+        const FIRGB16 p = reinterpret_cast<const FIRGB16*>(FreeImage_GetScanLine(image, height - 1 - y))[x];
+        samples.insert(samples.end(), {p.red, p.green, p.blue, 65535});
+      } else if (type == FIT_UINT16) {
+        const WORD v = reinterpret_cast<const WORD*>(FreeImage_GetScanLine(image, height - 1 - y))[x];
+        samples.insert(samples.end(), {v, v, v, 65535});
+      }
+    }
+  }
+  FreeImage_Unload(wide);
+  FreeImage_Unload(image);
+  return samples;
+}
 Rgba pixelAt(FIBITMAP* image, int x, int y) {
+
   const int height = int(FreeImage_GetHeight(image));
   const BYTE* p = FreeImage_GetScanLine(image, height - 1 - y) + 4 * x;
   return Rgba{p[FI_RGBA_RED], p[FI_RGBA_GREEN], p[FI_RGBA_BLUE], p[FI_RGBA_ALPHA]};

@@ -20,6 +20,25 @@ inline int mkdir(const char* path, int /*mode*/) { return _mkdir(path); }
 
 namespace testing_support {
 
+// The help text, the one copy the tests hold: printHelp prints it, and the
+// tool prints it after its banner for -? (the package test compares the
+// packaged tool's with the build's).
+inline const std::string kHelp =
+    "List of commandline arguments:\n"
+    "\n"
+    "-i <path>             Specifies path to the source frames.\n"
+    "-o <path>             Specifies output path for processed frames.\n"
+    "-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n"
+    "-forcecrop <x,y,w,h>  Crop to custom rect values.\n"
+    "-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n"
+    "-order <name|natural> Frame order: name (default) or natural (walk_2 before walk_10).\n"
+    "-optimize             Writes every frame in its smallest lossless PNG form.\n"
+    "-report <file>        Writes a JSON report of the crop to the file.\n"
+    "-preview <file>       Writes a PNG of how many frames show each pixel.\n"
+    "\n"
+    "Executing the program without arguments will start it in limited interactive mode where "
+    "user can specify input path, and program will then autocrop to common animation area.\n";
+
 // A fresh folder under $TMPDIR (or /tmp) made with mkdtemp, removed with all
 // its contents when the object goes out of scope. path() is absolute. On
 // Windows it is made under the user's temporary folder, with '/' separators.
@@ -67,6 +86,12 @@ bool writeRgbaPngWithPixels(const std::string& path, int width, int height,
                             const std::vector<std::pair<int, int>>& opaque);
 // A 24-bit RGB PNG, which has no alpha channel.
 bool writeRgbPng(const std::string& path, int width, int height);
+
+// Every pixel of PNG bytes as FreeImage decodes them, row by row from the
+// top, as 16-bit RGBA samples (an 8-bit value v read as 257 v, alpha 65535
+// where there is none): PNGs of different forms and depths that hold the
+// same pixels give the same samples. Empty when they cannot be decoded.
+std::vector<uint16_t> decodedRgba16(const std::string& png);
 
 // Reads pixel (x, y), y from the top, of a loaded 32-bit image.
 Rgba pixelAt(FIBITMAP* image, int x, int y);

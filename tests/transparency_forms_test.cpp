@@ -1,6 +1,6 @@
 // Frames whose transparency is not an 8-bit RGBA alpha channel: palette and
 // grey PNGs with a transparency table, grey-alpha and 16-bit PNGs. The files
-// are real PNGs, written by FreeImage where it can and by png_writer where it
+// are real PNGs, written by FreeImage where it can and by png_bytes where it
 // cannot.
 #include <gtest/gtest.h>
 
@@ -12,11 +12,12 @@
 
 #include "bounds_scanner.h"
 #include "frame_output.h"
-#include "png_writer.h"
+#include "png_bytes.h"
 #include "test_support.h"
 
 using namespace testing_support;
 using velmora::CropRect;
+namespace pb = png_bytes;
 
 namespace {
 
@@ -38,20 +39,18 @@ bool contains(const Points& points, int x, int y) {
 
 // An image of the given PNG form in which the listed pixels hold ink and all
 // others clear (one sample per channel each).
-PngImage maskedImage(PngColour colour, int depth, int width, int height, const Points& visible,
-                     const std::vector<uint16_t>& ink, const std::vector<uint16_t>& clear) {
-  PngImage image;
+pb::Image maskedImage(pb::Colour colour, int depth, int width, int height, const Points& visible,
+                      const std::vector<uint16_t>& ink, const std::vector<uint16_t>& clear) {
+  pb::Image image;
   image.colour = colour;
-  image.bitDepth = depth;
+  image.depth = depth;
   image.width = uint32_t(width);
   image.height = uint32_t(height);
   for (int y = 0; y < height; ++y) {
-    std::vector<uint16_t> samples;
     for (int x = 0; x < width; ++x) {
       const std::vector<uint16_t>& pixel = contains(visible, x, y) ? ink : clear;
-      samples.insert(samples.end(), pixel.begin(), pixel.end());
+      image.samples.insert(image.samples.end(), pixel.begin(), pixel.end());
     }
-    image.rows.push_back(packRow(samples, depth));
   }
   return image;
 }
@@ -93,13 +92,13 @@ bool writeFreeImageRgba16(const std::string& path, int width, int height, const 
 
 using Writer = std::function<bool(const std::string&, int, int, const Points&)>;
 
-Writer encoded(PngColour colour, int depth, std::vector<uint16_t> ink, std::vector<uint16_t> clear,
+Writer encoded(pb::Colour colour, int depth, std::vector<uint16_t> ink, std::vector<uint16_t> clear,
                std::string palette = "", std::string transparency = "") {
   return [=](const std::string& path, int width, int height, const Points& visible) {
-    PngImage image = maskedImage(colour, depth, width, height, visible, ink, clear);
+    pb::Image image = maskedImage(colour, depth, width, height, visible, ink, clear);
     image.palette = palette;
     image.transparency = transparency;
-    return writePng(path, image);
+    return pb::save(path, image);
   };
 }
 
@@ -122,20 +121,20 @@ const std::vector<Form>& transparencyForms() {
        {0x11, 0x22, 0x33, 0}},
       // Index 2 lies beyond the two-entry table, so it is opaque.
       {"4-bit palette with tRNS",
-       encoded(PngColour::Palette, 4, {2}, {0}, "\x01\x02\x03\x09\x09\x09\x0a\x14\x1e",
+       encoded(pb::kPalette, 4, {2}, {0}, "\x01\x02\x03\x09\x09\x09\x0a\x14\x1e",
                std::string("\x00\x80", 2)),
        3,
        8,
        {10, 20, 30, 255},
        {1, 2, 3, 0}},
       {"grey with tRNS",
-       encoded(PngColour::Grey, 8, {200}, {7}, "", greyTransparency(7)),
+       encoded(pb::kGrey, 8, {200}, {7}, "", pb::greyTransparency(7)),
        0,
        8,
        {200, 200, 200, 255},
        {7, 7, 7, 0}},
       {"8-bit grey-alpha",
-       encoded(PngColour::GreyAlpha, 8, {90, 77}, {33, 0}),
+       encoded(pb::kGreyAlpha, 8, {90, 77}, {33, 0}),
        4,
        8,
        {90, 90, 90, 77},
@@ -147,19 +146,19 @@ const std::vector<Form>& transparencyForms() {
        {0x1234, 0x5678, 0x9ABC, 0x8001},
        {0x0102, 0x0304, 0x0506, 0}},
       {"16-bit grey-alpha",
-       encoded(PngColour::GreyAlpha, 16, {0x4321, 0x0080}, {0x0F0F, 0}),
+       encoded(pb::kGreyAlpha, 16, {0x4321, 0x0080}, {0x0F0F, 0}),
        4,
        16,
        {0x4321, 0x4321, 0x4321, 0x0080},
        {0x0F0F, 0x0F0F, 0x0F0F, 0}},
       {"16-bit grey with tRNS",
-       encoded(PngColour::Grey, 16, {0xFEDC}, {0x0102}, "", greyTransparency(0x0102)),
+       encoded(pb::kGrey, 16, {0xFEDC}, {0x0102}, "", pb::greyTransparency(0x0102)),
        0,
        16,
        {0xFEDC, 0xFEDC, 0xFEDC, 65535},
        {0x0102, 0x0102, 0x0102, 0}},
       {"16-bit RGB with tRNS",
-       encoded(PngColour::Rgb, 16, {0xAAAA, 0x0001, 0xFFFF}, {0x0101, 0x0202, 0x0303}, "",
+       encoded(pb::kRgb, 16, {0xAAAA, 0x0001, 0xFFFF}, {0x0101, 0x0202, 0x0303}, "",
                std::string("\x01\x01\x02\x02\x03\x03", 6)),
        2,
        16,
@@ -368,12 +367,12 @@ TEST(TransparencyForms, SixteenBitCropsFillWithOpaqueBlackOfTheirOwnType) {
 TEST(TransparencyForms, FramesWithoutTransparencyStillStop) {
   const std::string opaquePalette("\x01\x02\x03\x0a\x14\x1e", 6);
   const std::vector<std::pair<const char*, Writer>> forms = {
-      {"palette without tRNS", encoded(PngColour::Palette, 8, {1}, {0}, opaquePalette)},
+      {"palette without tRNS", encoded(pb::kPalette, 8, {1}, {0}, opaquePalette)},
       {"RGB, by FreeImage", [](const std::string& path, int w, int h,
                                const Points&) { return writeRgbPng(path, w, h); }},
-      {"grey without tRNS", encoded(PngColour::Grey, 8, {200}, {7})},
-      {"16-bit RGB", encoded(PngColour::Rgb, 16, {1, 2, 3}, {4, 5, 6})},
-      {"16-bit grey", encoded(PngColour::Grey, 16, {1}, {2})},
+      {"grey without tRNS", encoded(pb::kGrey, 8, {200}, {7})},
+      {"16-bit RGB", encoded(pb::kRgb, 16, {1, 2, 3}, {4, 5, 6})},
+      {"16-bit grey", encoded(pb::kGrey, 16, {1}, {2})},
   };
   for (const auto& form : forms) {
     SCOPED_TRACE(form.first);

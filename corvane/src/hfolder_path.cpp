@@ -39,6 +39,9 @@ htext hfolder::simplify(const htext& path) {
     const htext segment = segments.popFirst();
     if (segment == ".") continue;
     if (segment == "..") {
+      // The root has no parent: ".." there must not pop the empty first
+      // segment and turn "/.." into the current folder.
+      if (result.size() == 1 && result.front().empty()) continue;
       if (result.empty() || result.back() == "..") {
         result.push_back(segment);
       } else {

@@ -53,11 +53,16 @@ class hfolder {
   //   splitSegments("")      => [""]
   static hlist<htext> splitSegments(const htext& path);
 
-  // "." and ".." resolved as text; a leading run of ".." stays.
-  //   simplify("a/../b")   => "b"
-  //   simplify("a/..")     => "."
-  //   simplify("/a/../..") => "."
-  //   simplify("/")        => <empty>
+  // "." and ".." resolved as text; a leading run of ".." stays, and a ".."
+  // right after the root of an absolute path is dropped (the root has no
+  // parent). A drive letter is an ordinary segment.
+  //   simplify("a/../b")      => "b"
+  //   simplify("a/..")        => "."
+  //   simplify("/")           => <empty>
+  //   simplify("/..")         => <empty>
+  //   simplify("/a/../..")    => <empty>
+  //   simplify("\\..\\x")     => "/x"
+  //   simplify("C:\\a\\..")   => "C:"
   //   simplify("..\\x\\.\\y") => "../x/y"
   static htext simplify(const htext& path);
 
