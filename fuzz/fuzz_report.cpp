@@ -179,6 +179,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   run.output = in.ConsumeRandomLengthString(24);
   run.threshold = in.ConsumeIntegral<uint8_t>();
   run.forced = in.ConsumeBool();
+  run.optimized = in.ConsumeBool();
+  run.order = in.ConsumeBool() ? velmora::FrameOrder::natural : velmora::FrameOrder::name;
   run.previewAsked = in.ConsumeBool();
   if (run.previewAsked) run.preview = in.ConsumeRandomLengthString(24);
   const bool scanned = in.ConsumeBool();
@@ -235,7 +237,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<std::string> keys = {"source", "output"};
   if (run.previewAsked) keys.push_back("preview");
-  for (const char* key : {"threshold", "forced", "area", "crop"}) keys.push_back(key);
+  for (const char* key : {"threshold", "order", "forced", "optimized", "area", "crop"}) keys.push_back(key);
   const bool hasEdges = !run.visible.empty();
   if (hasEdges) keys.push_back("edges");
   keys.push_back("frames");
@@ -249,7 +251,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       checkText(report["preview"], run.preview, "preview");
     }
   }
-  check(report["threshold"] == run.threshold && report["forced"] == run.forced, "threshold and forced");
+  check(report["threshold"] == run.threshold && report["forced"] == run.forced &&
+            report["optimized"] == run.optimized &&
+            report["order"] == (run.order == velmora::FrameOrder::natural ? "natural" : "name"),
+        "threshold, order, forced and optimized");
   checkRect(report["area"], run.area, "area");
   checkRect(report["crop"], run.crop, "crop");
 
