@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "asan_defaults.h"
 #include "crop_rect.h"
 #include "options.h"
 #include "quiet_console.h"

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "asan_defaults.h"
 #include "bounds_scanner.h"
 #include "frame_loader.h"
 #include "frame_output.h"

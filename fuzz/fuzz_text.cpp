@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "asan_defaults.h"
 #include "corvane/hcontainer.h"
 #include "corvane/hfolder.h"
 #include "corvane/htext.h"
