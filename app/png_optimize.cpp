@@ -551,9 +551,12 @@ bool writeTrial(png_structp png, png_infop info, const TrialInput& in) {
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (!in.palette.empty()) png_set_PLTE(png, info, in.palette.data(), int(in.palette.size()));
   if (!in.alphas.empty()) png_set_tRNS(png, info, in.alphas.data(), int(in.alphas.size()), nullptr);
-  // The resolution, as the default encoding writes it.
-  png_set_pHYs(png, info, in.pixels.dotsPerMeterX(), in.pixels.dotsPerMeterY(),
-               PNG_RESOLUTION_METER);
+  // The resolution, as the default encoding writes it: none for an image that
+  // declares none.
+  if (in.pixels.dotsPerMeterX() > 0 && in.pixels.dotsPerMeterY() > 0) {
+    png_set_pHYs(png, info, in.pixels.dotsPerMeterX(), in.pixels.dotsPerMeterY(),
+                 PNG_RESOLUTION_METER);
+  }
   png_write_info(png, info);
   for (unsigned y = in.first; y < in.first + in.count; ++y) png_write_row(png, in.rows.row(y));
   png_write_end(png, info);
