@@ -156,11 +156,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                       iccp("XYZ ")};
   const int chunkChoice = in.ConsumeIntegralInRange<int>(0, 5);
   const std::string& chunks = chunkChoices[chunkChoice];
-  // The default encoding writes no pHYs for a resolution of 0 and the
-  // optimized one writes pHYs 0: resolutions start at 1 until that is
-  // settled.
-  const unsigned dots = in.ConsumeIntegralInRange<unsigned>(1, 5000);
-  const unsigned dotsY = in.ConsumeBool() ? dots : in.ConsumeIntegralInRange<unsigned>(1, 5000);
+  // Resolutions from 0, which the default encoding leaves out of pHYs.
+  const unsigned dots = in.ConsumeIntegralInRange<unsigned>(0, 5000);
+  const unsigned dotsY = in.ConsumeBool() ? dots : in.ConsumeIntegralInRange<unsigned>(0, 5000);
 
   static const FREE_IMAGE_TYPE types[kKinds] = {FIT_BITMAP, FIT_BITMAP, FIT_BITMAP, FIT_BITMAP,
                                                 FIT_BITMAP, FIT_RGBA16, FIT_RGB16,  FIT_UINT16};
