@@ -78,7 +78,7 @@ bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png, i
 }
 
 FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& target,
-                       PixelBudget* budget, const LoopOptions& options) {
+                       PixelBudget* budget, const LoopOptions& options, PngMemory* memory) {
   FrameSource source = FrameSource::open(path);
   if (source.status() != FrameStatus::ok) return source.result();
   const BudgetShare share(budget, int64_t(source.width()) * source.height() + rectArea(rect));
@@ -99,7 +99,7 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
     result.status = FrameStatus::notSaved;
   } else {
     // The default encoding is the bound that the optimized one must beat.
-    if (options.optimize) encodeOptimized(frame.get(), source.colourChunks(), png);
+    if (options.optimize) encodeOptimized(frame.get(), source.colourChunks(), png, memory);
     if (!saveFile(png, target, &result.reason)) result.status = FrameStatus::notSaved;
   }
   return result;
@@ -132,14 +132,15 @@ std::vector<FrameResult> writeCroppedFrames(const FrameList& frames, const htext
   const unsigned threads = std::max(1u, std::min(options.jobs, count));
   std::vector<FrameResult> results(count);
   PixelBudget budget(kThreadsPixelBudget);
+  std::vector<PngMemory> memories(threads);
   say("\n");
   say("\r>> %s %i%%", label, progressPercent(0, count));
   runInOrder(
       count, threads,
-      [&](unsigned k, unsigned) {
+      [&](unsigned k, unsigned worker) {
         results[k] = writeFrame(hfolder::join(source, frames[k]), rect,
                                 hfolder::join(folder, outputName(k + 1)),
-                                threads > 1 ? &budget : nullptr, options);
+                                threads > 1 ? &budget : nullptr, options, &memories[worker]);
       },
       [&](unsigned k) {
         if (const char* problem = frameProblem(results[k].status)) {

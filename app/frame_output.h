@@ -38,6 +38,7 @@ void cropFrame(FIBITMAP*& frame, const CropRect& rect);
 bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png, int flags = 0);
 
 class CoverageMap;
+class PngMemory;
 
 // How the frame loop runs: on how many threads, and, for the coverage
 // picture of a forced rectangle, the map that counts each decoded frame's
@@ -55,10 +56,11 @@ struct LoopOptions {
 // (unreadable, tooLarge, tooMuchMetadata, notCropped, notSaved), with the
 // system's words for the error where it gave them. Prints nothing.
 // With a budget, the frame's pixels and its crop's are taken from it before
-// the frame is decoded.
+// the frame is decoded. memory serves -optimize's encoder (PngMemory,
+// png_optimize.h); without it the encoder keeps its own.
 FrameResult writeFrame(const corvane::htext& path, const CropRect& rect,
                        const corvane::htext& target, PixelBudget* budget = nullptr,
-                       const LoopOptions& options = LoopOptions());
+                       const LoopOptions& options = LoopOptions(), PngMemory* memory = nullptr);
 
 // Why a frame was not written, as the frame loop's warning and the report
 // word it: "could not be loaded as PNG", "could not be saved", ...; nullptr

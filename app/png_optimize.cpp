@@ -435,60 +435,27 @@ class RowMaker {
 
 // ---- libpng ---------------------------------------------------------------------
 
-// The memory libpng and zlib ask for, kept from one trial to the next: every
-// trial of a frame asks for the same blocks, and a block handed back to the
-// system is paid for again, page by page, when it is taken anew.
-class Blocks {
- public:
-  Blocks() { kept_.reserve(kMaxKept); }
-  Blocks(const Blocks&) = delete;
-  Blocks& operator=(const Blocks&) = delete;
-  ~Blocks() {
-    for (void* block : kept_) std::free(block);
-  }
+// The size ahead of each block of PngMemory, padded so that the block stays
+// aligned.
+constexpr size_t kHead = alignof(std::max_align_t);
+// A trial holds about ten blocks, the largest zlib's of a few hundred KB; a
+// frame of another size asks for other row buffers.
+constexpr size_t kMaxKept = 32;
+constexpr size_t kMaxKeptSize = size_t(1) << 20;
 
-  static png_voidp take(png_structp png, png_alloc_size_t size) {
-    auto* self = static_cast<Blocks*>(png_get_mem_ptr(png));
-    for (size_t i = 0; i < self->kept_.size(); ++i) {
-      if (sizeOf(self->kept_[i]) == size) {
-        void* block = self->kept_[i];
-        self->kept_[i] = self->kept_.back();
-        self->kept_.pop_back();
-        return static_cast<char*>(block) + kHead;
-      }
-    }
-    if (size > SIZE_MAX - kHead) return nullptr;
-    void* block = std::malloc(size + kHead);
-    if (block == nullptr) return nullptr;
-    std::memcpy(block, &size, sizeof size);
-    return static_cast<char*>(block) + kHead;
-  }
+size_t blockSize(void* block) {
+  size_t size;
+  std::memcpy(&size, block, sizeof size);
+  return size;
+}
 
-  static void give(png_structp png, png_voidp pointer) {
-    if (pointer == nullptr) return;
-    auto* self = static_cast<Blocks*>(png_get_mem_ptr(png));
-    void* block = static_cast<char*>(pointer) - kHead;
-    if (self->kept_.size() < kMaxKept && sizeOf(block) <= kMaxKeptSize) {
-      self->kept_.push_back(block);
-    } else {
-      std::free(block);
-    }
-  }
+png_voidp takeBlock(png_structp png, png_alloc_size_t size) {
+  return static_cast<PngMemory*>(png_get_mem_ptr(png))->take(size);
+}
 
- private:
-  // The size ahead of each block, padded so that the block stays aligned.
-  static constexpr size_t kHead = alignof(std::max_align_t);
-  // A trial holds about ten blocks, the largest zlib's of a few hundred KB; a
-  // frame of another size asks for other row buffers.
-  static constexpr size_t kMaxKept = 32;
-  static constexpr size_t kMaxKeptSize = size_t(1) << 20;
-  static size_t sizeOf(void* block) {
-    size_t size;
-    std::memcpy(&size, block, sizeof size);
-    return size;
-  }
-  std::vector<void*> kept_;
-};
+void giveBlock(png_structp png, png_voidp pointer) {
+  static_cast<PngMemory*>(png_get_mem_ptr(png))->give(pointer);
+}
 
 // How one trial compresses: which row filters libpng may choose among (by
 // the least sum of absolute differences when more than one) and zlib's
@@ -566,7 +533,7 @@ bool writeTrial(png_structp png, png_infop info, const TrialInput& in) {
 // The pixels in form with trial, rows first to first + count, into sink;
 // false when libpng failed or the bytes reached sink.limit.
 bool encodeTrial(const Pixels& pixels, const Form& form, const ColourSet& colours,
-                 const Trial& trial, unsigned first, unsigned count, Blocks& blocks, Sink& sink) {
+                 const Trial& trial, unsigned first, unsigned count, PngMemory& memory, Sink& sink) {
   sink.bytes.clear();
   RowMaker rows(pixels, form, colours);
   std::vector<png_color> palette;
@@ -576,7 +543,7 @@ bool encodeTrial(const Pixels& pixels, const Form& form, const ColourSet& colour
     if (alphas.size() < form.translucent) alphas.push_back(png_byte(key >> 24));
   }
   png_structp png = png_create_write_struct_2(PNG_LIBPNG_VER_STRING, nullptr, stopTrial,
-                                              ignoreWarning, &blocks, Blocks::take, Blocks::give);
+                                              ignoreWarning, &memory, takeBlock, giveBlock);
   if (png == nullptr) return false;
   png_infop info = png_create_info_struct(png);
   const bool written =
@@ -615,7 +582,7 @@ constexpr size_t kGoodEnoughPercent = 97;
 // The trial that encodes the middle quarter of the rows smallest at level 3:
 // which trial suits the pixels shows on a part of them, and at a fast level.
 Trial trialByBand(const Pixels& pixels, const Form& form, const ColourSet& colours,
-                  const std::vector<Trial>& trials, Blocks& blocks, Sink& sink) {
+                  const std::vector<Trial>& trials, PngMemory& memory, Sink& sink) {
   const unsigned count = std::max(1u, pixels.height() / 4);
   size_t least = SIZE_MAX;
   Trial chosen = trials.front();
@@ -623,7 +590,7 @@ Trial trialByBand(const Pixels& pixels, const Form& form, const ColourSet& colou
     Trial quick = trial;
     quick.level = std::min(trial.level, 3);
     sink.limit = least;
-    if (encodeTrial(pixels, form, colours, quick, (pixels.height() - count) / 2, count, blocks,
+    if (encodeTrial(pixels, form, colours, quick, (pixels.height() - count) / 2, count, memory,
                     sink) &&
         sink.bytes.size() < least) {
       least = sink.bytes.size();
@@ -635,7 +602,40 @@ Trial trialByBand(const Pixels& pixels, const Form& form, const ColourSet& colou
 
 }  // namespace
 
-bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png) {
+PngMemory::PngMemory() { kept_.reserve(kMaxKept); }
+
+PngMemory::~PngMemory() {
+  for (void* block : kept_) std::free(block);
+}
+
+void* PngMemory::take(size_t size) {
+  for (size_t i = 0; i < kept_.size(); ++i) {
+    if (blockSize(kept_[i]) == size) {
+      void* block = kept_[i];
+      kept_[i] = kept_.back();
+      kept_.pop_back();
+      return static_cast<char*>(block) + kHead;
+    }
+  }
+  if (size > SIZE_MAX - kHead) return nullptr;
+  void* block = std::malloc(size + kHead);
+  if (block == nullptr) return nullptr;
+  std::memcpy(block, &size, sizeof size);
+  return static_cast<char*>(block) + kHead;
+}
+
+void PngMemory::give(void* pointer) {
+  if (pointer == nullptr) return;
+  void* block = static_cast<char*>(pointer) - kHead;
+  if (kept_.size() < kMaxKept && blockSize(block) <= kMaxKeptSize) {
+    kept_.push_back(block);
+  } else {
+    std::free(block);
+  }
+}
+
+bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
+                     PngMemory* memory) {
   Pixels pixels;
   if (image == nullptr || !pixels.open(image)) return false;
   Census census;
@@ -644,21 +644,20 @@ bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& pn
   // The chunks are spliced in after the trials: the bytes a trial may take
   // are the default's less those.
   const size_t limit = png.size() > chunks.size() ? png.size() - chunks.size() : 0;
-  // Kept by the thread from frame to frame: the frames of a run ask for
-  // blocks of the same sizes.
-  static thread_local Blocks blocks;
+  PngMemory own;
+  if (memory == nullptr) memory = &own;
   Sink sink;
   std::string best;
   for (const Form& form : forms) {
     std::vector<Trial> trials = trialsFor(form);
     const size_t rowBytes = (size_t(pixels.width()) * bitsPerPixel(form) + 7) / 8;
     if (rowBytes * pixels.height() > kBandFrom) {
-      trials = {trialByBand(pixels, form, census.colours, trials, blocks, sink)};
+      trials = {trialByBand(pixels, form, census.colours, trials, *memory, sink)};
     }
     for (const Trial& trial : trials) {
       if (!best.empty() && best.size() * 100 <= limit * kGoodEnoughPercent) break;
       sink.limit = best.empty() ? limit : best.size();
-      if (encodeTrial(pixels, form, census.colours, trial, 0, pixels.height(), blocks, sink)) {
+      if (encodeTrial(pixels, form, census.colours, trial, 0, pixels.height(), *memory, sink)) {
         best.swap(sink.bytes);
       }
     }

@@ -24,11 +24,37 @@
 #ifndef VELMORA_PNG_OPTIMIZE_H
 #define VELMORA_PNG_OPTIMIZE_H
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 struct FIBITMAP;
 
 namespace velmora {
+
+// The memory libpng and zlib ask for while encoding, kept from one trial and
+// one frame to the next: they ask for blocks of the same sizes every time,
+// and a block handed back to the system is paid for again, page by page,
+// when it is taken anew. Used by one thread at a time; the frame loop keeps
+// one per worker. (Not a thread_local: in the Windows build a thread's
+// thread_local storage can be gone before its destructor runs, which then
+// frees what it reads there.)
+class PngMemory {
+ public:
+  PngMemory();
+  ~PngMemory();
+  PngMemory(const PngMemory&) = delete;
+  PngMemory& operator=(const PngMemory&) = delete;
+
+  // A block of size bytes, aligned for any type: a kept one of that size or
+  // a new one; nullptr when there is no memory for it.
+  void* take(size_t size);
+  // Keeps a block from take for a later take, or frees it.
+  void give(void* block);
+
+ private:
+  std::vector<void*> kept_;
+};
 
 // Replaces png, the default encoding of image with chunks (encodeFrame in
 // frame_output.h), by the smallest optimized one when that is smaller. True
@@ -40,7 +66,9 @@ namespace velmora {
 //   a 16-bit RGBA frame, every sample 257 v           => true: 8-bit, reduced further
 //   colour pixels with a GRAY iCCP among chunks       => false
 //   a FIT_FLOAT image                                 => false
-bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png);
+// memory, when given, serves libpng's blocks; otherwise the call keeps its own.
+bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
+                     PngMemory* memory = nullptr);
 
 }  // namespace velmora
 
