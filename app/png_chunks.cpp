@@ -1,8 +1,9 @@
 #include "png_chunks.h"
 
-#include <array>
 #include <cstring>
 #include <set>
+
+#include <zlib.h>
 
 namespace velmora {
 
@@ -11,23 +12,9 @@ namespace {
 constexpr char kSignature[] = "\x89PNG\r\n\x1a\n";
 constexpr uint32_t kMaxLength = 0x7FFFFFFF;
 
-// The CRC-32 of PNG, written out here: zlib's would make libz a dependency
-// of the package for the sake of one loop.
-constexpr std::array<uint32_t, 256> makeCrcTable() {
-  std::array<uint32_t, 256> table{};
-  for (uint32_t n = 0; n < 256; ++n) {
-    uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
-  }
-  return table;
-}
-constexpr std::array<uint32_t, 256> kCrcTable = makeCrcTable();
-
+// A chunk's CRC-32 is zlib's (libpng, the encoder of -optimize, brings it).
 uint32_t crcOf(const unsigned char* bytes, size_t n) {
-  uint32_t c = 0xFFFFFFFFu;
-  for (size_t i = 0; i < n; ++i) c = kCrcTable[(c ^ bytes[i]) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
+  return uint32_t(crc32(crc32(0, Z_NULL, 0), bytes, uInt(n)));
 }
 
 uint32_t bigEndian32(const unsigned char* bytes) {
