@@ -221,7 +221,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   std::string optimized = plain;
-  const bool replaced = velmora::encodeOptimized(image, chunks, optimized);
+  // Kept from run to run, as the frame loop keeps one per worker.
+  static velmora::PngMemory memory;
+  const bool replaced = velmora::encodeOptimized(image, chunks, optimized, &memory);
   FreeImage_Unload(image);
   if (!replaced) {
     check(optimized == plain, "not replaced, not touched");
