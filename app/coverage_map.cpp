@@ -132,16 +132,28 @@ void CoverageMap::add(int64_t height, const Visible& visible) {
       }
       if (row >= grid.rows) break;
       visible(y, runs);
+      // The pixels of [from, to) fall in every block column from the first
+      // one's to the last one's: a span is marked per block, not per pixel.
+      const auto mark = [&](int64_t from, int64_t to, uint8_t value) {
+        if (to <= from) return;
+        const int64_t first = std::max<int64_t>(floorDiv(from - originX_, k), 0);
+        const int64_t last = std::min<int64_t>(floorDiv(to - 1 - originX_, k), grid.columns - 1);
+        if (first > last) return;
+        for (int64_t c = first; c <= last; ++c) marks[c] |= value;
+        lowest = std::min(lowest, first);
+        highest = std::max(highest, last);
+      };
       const bool outsideRow = crop_ && (y < crop_->minY || y >= crop_->maxY);
       for (const auto& [from, to] : runs) {
-        for (int64_t x = from; x < to; ++x) {
-          const int64_t column = floorDiv(x - originX_, k);
-          if (column < 0 || column >= grid.columns) continue;
-          const bool outside = outsideRow || (crop_ && (x < crop_->minX || x >= crop_->maxX));
-          marks[column] |= outside ? 3 : 1;
-          lowest = std::min(lowest, column);
-          highest = std::max(highest, column);
+        if (!crop_ || outsideRow) {
+          mark(from, to, outsideRow ? 3 : 1);
+          continue;
         }
+        const int64_t inFrom = std::max<int64_t>(from, crop_->minX);
+        const int64_t inTo = std::min<int64_t>(to, crop_->maxX);
+        mark(from, std::min(to, inFrom), 3);
+        mark(inFrom, inTo, 1);
+        mark(std::max(from, inTo), to, 3);
       }
     }
     flush(blockRow);
