@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "file_host.h"
 #include "png_chunks.h"
@@ -42,8 +44,31 @@ FrameSource FrameSource::open(const htext& path, int64_t maxPixels) {
   FrameSource source;
   source.file_ = files::openRegularFile(path, &source.reason_);
   if (source.file_ == nullptr) return source;
-  source.io_ = FreeImageIO{readFile, writeNothing, seekFile, tellFile};
-  source.handle_ = source.file_;
+  // A small file is read whole, once: the chunk walk, the header read and
+  // the decoding seek back and forth, and on small frames each seek and
+  // reread cost more than the decoding.
+  BYTE part[16384];
+  size_t got = 0;
+  while (source.bytes_.size() <= kWholeFileBytes &&
+         (got = std::fread(part, 1, sizeof part, source.file_)) > 0) {
+    source.bytes_.insert(source.bytes_.end(), part, part + got);
+    if (got < sizeof part) break;
+  }
+  if (!source.bytes_.empty() && source.bytes_.size() <= kWholeFileBytes &&
+      std::feof(source.file_) != 0 && std::ferror(source.file_) == 0) {
+    std::fclose(source.file_);
+    source.file_ = nullptr;
+    source.memory_ = FreeImage_OpenMemory(source.bytes_.data(), DWORD(source.bytes_.size()));
+  }
+  if (source.memory_ != nullptr) {
+    source.io_ = FreeImageIO{readMemory, writeNothing, seekMemory, tellMemory};
+    source.handle_ = source.memory_;
+  } else {
+    source.bytes_ = std::vector<BYTE>();
+    if (source.file_ == nullptr || std::fseek(source.file_, 0, SEEK_SET) != 0) return source;
+    source.io_ = FreeImageIO{readFile, writeNothing, seekFile, tellFile};
+    source.handle_ = source.file_;
+  }
   source.check(maxPixels);
   return source;
 }
@@ -61,6 +86,8 @@ FrameSource::FrameSource(FrameSource&& other) noexcept
     : io_(other.io_),
       handle_(other.handle_),
       file_(other.file_),
+      bytes_(std::move(other.bytes_)),
+      memory_(other.memory_),
       start_(other.start_),
       status_(other.status_),
       sized_(other.sized_),
@@ -69,11 +96,13 @@ FrameSource::FrameSource(FrameSource&& other) noexcept
       colourChunks_(std::move(other.colourChunks_)),
       reason_(std::move(other.reason_)) {
   other.file_ = nullptr;
+  other.memory_ = nullptr;
   other.handle_ = nullptr;
   other.status_ = FrameStatus::unreadable;
 }
 
 FrameSource::~FrameSource() {
+  if (memory_ != nullptr) FreeImage_CloseMemory(memory_);
   if (file_ != nullptr) std::fclose(file_);
 }
 

@@ -4,7 +4,8 @@
 // file holds almost nothing, and a valid file of a megabyte or two can inflate
 // to gigabytes. So a frame is opened once, its chunk headers are walked, its
 // header is read alone, and only a frame within the bounds is decoded, from
-// the same open file: the bytes decoded are the bytes whose header passed.
+// the same open file (or the same bytes, for a small file read whole): the
+// bytes decoded are the bytes whose header passed.
 // The pixels are the values as stored: no gamma or colour correction is
 // applied, so a crop copies them exactly.
 #ifndef VELMORA_FRAME_LOADER_H
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "corvane/htext.h"
 #include "crop_rect.h"
@@ -39,6 +41,10 @@ constexpr int64_t kThreadsPixelBudget = kMaxFramePixels + kMaxCropPixels;
 // hold a few KB at most (an ICC profile, a comment).
 constexpr int64_t kMaxPackedMetadataBytes = 65536;
 
+// A frame file up to this size is read whole when it is opened, and checked
+// and decoded from memory; a larger one is read from the open file.
+constexpr size_t kWholeFileBytes = size_t(1) << 20;
+
 // Releases a decoded image; an Image owns one, so no path can leak it.
 struct ImageRelease {
   void operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
@@ -46,7 +52,7 @@ struct ImageRelease {
 using Image = std::unique_ptr<FIBITMAP, ImageRelease>;
 
 // One frame opened for loading: open() checks the metadata bound and the
-// header; decode() then gives the pixels from the same open file.
+// header; decode() then gives the pixels from the same open file or bytes.
 class FrameSource {
  public:
   // The file at path, opened only when it is a regular file, so a named pipe
@@ -87,6 +93,8 @@ class FrameSource {
   FreeImageIO io_{};
   fi_handle handle_ = nullptr;
   std::FILE* file_ = nullptr;  // owned, when opened from a path
+  std::vector<BYTE> bytes_;    // a small file read whole, which memory_ reads
+  FIMEMORY* memory_ = nullptr;  // owned
   long start_ = 0;
   FrameStatus status_ = FrameStatus::unreadable;
   bool sized_ = false;

@@ -416,28 +416,38 @@ TEST_F(HostileFolder, TransparencyOtherThanAnEightBitChannelCrops) {
 
 namespace {
 
-// A frame rewritten in place between its header check and its decoding (the
-// same open file, new bytes) is refused, not decoded past the bound it passed.
+// A frame rewritten in place between its header check and its decoding is
+// refused, not decoded past the bound it passed; a small one was read whole
+// when it was opened and decodes as checked.
 TEST(FrameSource, FrameRewrittenAfterItsHeaderWasReadIsNotDecoded) {
   ScopedTempDir dir;
   const std::string path = dir.file("f.png");
-  // A long comment before the pixels takes the header read past any buffer,
-  // so the decoding has to read the file again.
-  std::string small = pb::encode(pb::patterned(4, 4, pb::kRgba, 8, false));
-  small.insert(33, pb::chunk("tEXt", std::string("Comment") + '\0' + std::string(65536, 'c')));
-  writeFile(path, small);
-  velmora::FrameSource source = velmora::FrameSource::open(path);
-  ASSERT_EQ(source.status(), velmora::FrameStatus::ok);
-  EXPECT_EQ(source.width(), 4u);
-
   const std::string larger = pb::encode(pb::patterned(64, 64, pb::kRgba, 8, false));
-  FILE* same = std::fopen(path.c_str(), "r+b");
-  ASSERT_NE(same, nullptr);
-  ASSERT_EQ(std::fwrite(larger.data(), 1, larger.size(), same), larger.size());
-  std::fclose(same);
+  for (const size_t comment : {size_t(100), velmora::kWholeFileBytes + 65536}) {
+    SCOPED_TRACE(comment);
+    // A long comment before the pixels takes the file past the size read
+    // whole, so the decoding has to read the file again.
+    std::string small = pb::encode(pb::patterned(4, 4, pb::kRgba, 8, false));
+    small.insert(33, pb::chunk("tEXt", std::string("Comment") + '\0' + std::string(comment, 'c')));
+    writeFile(path, small);
+    velmora::FrameSource source = velmora::FrameSource::open(path);
+    ASSERT_EQ(source.status(), velmora::FrameStatus::ok);
+    EXPECT_EQ(source.width(), 4u);
 
-  EXPECT_EQ(source.decode(), nullptr);
-  EXPECT_EQ(source.status(), velmora::FrameStatus::unreadable);
+    FILE* same = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(same, nullptr);
+    ASSERT_EQ(std::fwrite(larger.data(), 1, larger.size(), same), larger.size());
+    std::fclose(same);
+
+    const velmora::Image image = source.decode();
+    if (comment > velmora::kWholeFileBytes) {
+      EXPECT_EQ(image, nullptr);
+      EXPECT_EQ(source.status(), velmora::FrameStatus::unreadable);
+    } else {
+      ASSERT_NE(image, nullptr);
+      EXPECT_EQ(FreeImage_GetWidth(image.get()), 4u);
+    }
+  }
 }
 
 }  // namespace
