@@ -33,10 +33,9 @@ hlist<htext> hfolder::splitSegments(const htext& path) {
 }
 
 htext hfolder::simplify(const htext& path) {
-  hlist<htext> segments = splitSegments(path);
+  const hlist<htext> segments = splitSegments(path);
   hlist<htext> result;
-  while (!segments.empty()) {
-    const htext segment = segments.popFirst();
+  for (const htext& segment : segments) {
     if (segment == ".") continue;
     if (segment == "..") {
       // The root has no parent: ".." there must not pop the empty first
