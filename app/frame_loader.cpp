@@ -61,8 +61,7 @@ FrameSource FrameSource::open(const htext& path, int64_t maxPixels) {
     source.memory_ = FreeImage_OpenMemory(source.bytes_.data(), DWORD(source.bytes_.size()));
   }
   if (source.memory_ != nullptr) {
-    source.io_ = FreeImageIO{readMemory, writeNothing, seekMemory, tellMemory};
-    source.handle_ = source.memory_;
+    source.readFrom(source.memory_);
   } else {
     source.bytes_ = std::vector<BYTE>();
     if (source.file_ == nullptr || std::fseek(source.file_, 0, SEEK_SET) != 0) return source;
@@ -75,11 +74,15 @@ FrameSource FrameSource::open(const htext& path, int64_t maxPixels) {
 
 FrameSource FrameSource::open(FIMEMORY* memory, int64_t maxPixels) {
   FrameSource source;
-  source.io_ = FreeImageIO{readMemory, writeNothing, seekMemory, tellMemory};
-  source.handle_ = memory;
-  source.start_ = FreeImage_TellMemory(memory);
+  source.readFrom(memory);
   source.check(maxPixels);
   return source;
+}
+
+void FrameSource::readFrom(FIMEMORY* memory) {
+  io_ = FreeImageIO{readMemory, writeNothing, seekMemory, tellMemory};
+  handle_ = memory;
+  start_ = FreeImage_TellMemory(memory);
 }
 
 FrameSource::FrameSource(FrameSource&& other) noexcept

@@ -86,6 +86,8 @@ class FrameSource {
 
  private:
   FrameSource() = default;
+  // Reads the frame from memory, from where it stands now.
+  void readFrom(FIMEMORY* memory);
   void check(int64_t maxPixels);
   bool readAt(int64_t offset, void* buffer, unsigned n);
   FIBITMAP* load(int flags);
