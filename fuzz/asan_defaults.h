@@ -10,6 +10,13 @@
 #ifndef VELMORA_FUZZ_ASAN_DEFAULTS_H
 #define VELMORA_FUZZ_ASAN_DEFAULTS_H
 
-extern "C" const char* __asan_default_options() { return "quarantine_size_mb=16"; }
+//
+// A target whose runs are mostly small allocations may add settings of its own
+// in VELMORA_FUZZ_ASAN_MORE (":name=value...") before including this header.
+#ifndef VELMORA_FUZZ_ASAN_MORE
+#define VELMORA_FUZZ_ASAN_MORE ""
+#endif
+
+extern "C" const char* __asan_default_options() { return "quarantine_size_mb=16" VELMORA_FUZZ_ASAN_MORE; }
 
 #endif  // VELMORA_FUZZ_ASAN_DEFAULTS_H

@@ -151,7 +151,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return c;
   };
   for (Rgba& c : colours) c = colour();
-  const std::string chunkChoices[] = {std::string(), chunk("gAMA", std::string("\0\0\xb1\x8f", 4)),
+  // Made once: each iCCP costs a deflate, whose state alone is larger than
+  // the images encoded here.
+  static const std::string chunkChoices[] = {std::string(), chunk("gAMA", std::string("\0\0\xb1\x8f", 4)),
                                       chunk("sRGB", std::string(1, '\0')), iccp("RGB "), iccp("GRAY"),
                                       iccp("XYZ ")};
   const int chunkChoice = in.ConsumeIntegralInRange<int>(0, 5);
