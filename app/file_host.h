@@ -20,16 +20,25 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "corvane/htext.h"
 
 namespace velmora {
 namespace files {
 
-// The file at path, open for binary reading, when path names a regular file
-// (a link to one counts); nullptr for anything else, with error set when the
-// open itself failed. The caller closes it.
-std::FILE* openRegularFile(const corvane::htext& path, std::string* error = nullptr);
+// Opens path when it names a regular file (a link to one counts). A file of
+// at most limit bytes is read whole into bytes and closed again: true, file
+// nullptr. A larger one is left open for binary reading at its start: true,
+// bytes <empty>, file the stream, which the caller closes. Anything else
+// gives false, with error set when the system named why (an open or a read
+// that failed; not a file of another kind).
+//   a 3-byte file, limit 4    => true, bytes of 3, file nullptr
+//   an empty file             => true, bytes <empty>, file nullptr
+//   a 5-byte file, limit 4    => true, bytes <empty>, file open
+//   a folder, a pipe          => false, error <empty>
+bool openRegularFile(const corvane::htext& path, std::size_t limit, std::vector<unsigned char>& bytes,
+                     std::FILE*& file, std::string* error = nullptr);
 
 enum class NewFile {
   written,  // created and every byte written and closed without an error

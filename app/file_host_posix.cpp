@@ -4,11 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "file_host.h"
 
@@ -26,25 +29,60 @@ void keepError(int code, std::string* error) {
 
 }  // namespace
 
-std::FILE* openRegularFile(const htext& path, std::string* error) {
+bool openRegularFile(const htext& path, std::size_t limit, std::vector<unsigned char>& bytes, std::FILE*& file,
+                     std::string* error) {
+  bytes.clear();
+  file = nullptr;
   // Without O_NONBLOCK the open of a named pipe would wait for a writer; the
   // test is made on what was opened, so a swap after it cannot matter.
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     keepError(errno, error);
-    return nullptr;
+    return false;
   }
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);
-    return nullptr;
+    return false;
   }
-  std::FILE* file = fdopen(fd, "rb");
-  if (file == nullptr) {
+  // The size fstat gives is where the reads are expected to end, not a bound:
+  // a file that grows meanwhile is read on, and past limit it is streamed.
+  const bool small = uint64_t(info.st_size) <= limit;
+  std::size_t got = 0;
+  if (small) bytes.resize(std::size_t(info.st_size) + 1);
+  while (small) {
+    if (got == bytes.size()) {
+      if (got > limit) break;
+      bytes.resize(std::min(2 * got, limit + 1));
+    }
+    const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      keepError(errno, error);
+      close(fd);
+      bytes.clear();
+      return false;
+    }
+    if (n == 0) break;
+    const bool shortRead = std::size_t(n) < bytes.size() - got;
+    got += std::size_t(n);
+    // A read of a regular file falls short only at its end or when a signal
+    // cuts it: one that stops exactly at the size fstat gave is the end, and
+    // needs no empty read after it to say so.
+    if (shortRead && got == uint64_t(info.st_size)) break;
+  }
+  if (small && got <= limit) {
+    bytes.resize(got);
+    close(fd);
+    return true;
+  }
+  bytes = std::vector<unsigned char>();
+  if (lseek(fd, 0, SEEK_SET) != 0 || (file = fdopen(fd, "rb")) == nullptr) {
     keepError(errno, error);
     close(fd);
+    return false;
   }
-  return file;
+  return true;
 }
 
 NewFile writeNewFile(const htext& path, const void* data, std::size_t size, std::string* error) {

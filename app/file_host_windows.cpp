@@ -5,9 +5,11 @@
 #include <io.h>
 
 #include <bitset>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "file_host.h"
 
@@ -46,7 +48,10 @@ void keepLastError(std::string* error) {
 
 }  // namespace
 
-std::FILE* openRegularFile(const htext& path, std::string* error) {
+bool openRegularFile(const htext& path, std::size_t limit, std::vector<unsigned char>& bytes, std::FILE*& file,
+                     std::string* error) {
+  bytes.clear();
+  file = nullptr;
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened at all; a
   // pipe or a device (CON, NUL, COM1) opens, and is refused by its type below.
   const HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ,
@@ -54,23 +59,53 @@ std::FILE* openRegularFile(const htext& path, std::string* error) {
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     keepLastError(error);
-    return nullptr;
+    return false;
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     CloseHandle(handle);
-    return nullptr;
+    return false;
   }
   // From here the descriptor owns the handle, and then the stream owns both.
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
   if (fd < 0) {
     CloseHandle(handle);
-    return nullptr;
+    return false;
   }
-  std::FILE* file = _fdopen(fd, "rb");
-  if (file == nullptr) _close(fd);
-  return file;
+  std::FILE* stream = _fdopen(fd, "rb");
+  if (stream == nullptr) {
+    _close(fd);
+    return false;
+  }
+  // The size is where the reads are expected to end, not a bound: a file
+  // that grows meanwhile is read on, and past limit it is streamed.
+  const uint64_t size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  if (size <= limit) {
+    unsigned char part[16384];
+    std::size_t got = 0;
+    while (bytes.size() <= limit && (got = std::fread(part, 1, sizeof part, stream)) > 0) {
+      bytes.insert(bytes.end(), part, part + got);
+      if (got < sizeof part) break;
+    }
+    if (std::ferror(stream) != 0) {
+      keepLastError(error);
+      std::fclose(stream);
+      bytes.clear();
+      return false;
+    }
+    if (bytes.size() <= limit && std::feof(stream) != 0) {
+      std::fclose(stream);
+      return true;
+    }
+    bytes = std::vector<unsigned char>();
+  }
+  if (std::fseek(stream, 0, SEEK_SET) != 0) {
+    std::fclose(stream);
+    return false;
+  }
+  file = stream;
+  return true;
 }
 
 NewFile writeNewFile(const htext& path, const void* data, std::size_t size, std::string* error) {

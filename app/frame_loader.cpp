@@ -42,31 +42,21 @@ long DLL_CALLCONV tellMemory(fi_handle handle) {
 
 FrameSource FrameSource::open(const htext& path, int64_t maxPixels) {
   FrameSource source;
-  source.file_ = files::openRegularFile(path, &source.reason_);
-  if (source.file_ == nullptr) return source;
   // A small file is read whole, once: the chunk walk, the header read and
   // the decoding seek back and forth, and on small frames each seek and
   // reread cost more than the decoding.
-  BYTE part[16384];
-  size_t got = 0;
-  while (source.bytes_.size() <= kWholeFileBytes &&
-         (got = std::fread(part, 1, sizeof part, source.file_)) > 0) {
-    source.bytes_.insert(source.bytes_.end(), part, part + got);
-    if (got < sizeof part) break;
+  if (!files::openRegularFile(path, kWholeFileBytes, source.bytes_, source.file_, &source.reason_)) {
+    return source;
   }
-  if (!source.bytes_.empty() && source.bytes_.size() <= kWholeFileBytes &&
-      std::feof(source.file_) != 0 && std::ferror(source.file_) == 0) {
-    std::fclose(source.file_);
-    source.file_ = nullptr;
-    source.memory_ = FreeImage_OpenMemory(source.bytes_.data(), DWORD(source.bytes_.size()));
-  }
-  if (source.memory_ != nullptr) {
-    source.readFrom(source.memory_);
-  } else {
-    source.bytes_ = std::vector<BYTE>();
-    if (source.file_ == nullptr || std::fseek(source.file_, 0, SEEK_SET) != 0) return source;
+  if (source.file_ != nullptr) {
     source.io_ = FreeImageIO{readFile, writeNothing, seekFile, tellFile};
     source.handle_ = source.file_;
+  } else {
+    // An empty file is no PNG; the library's memory stream needs a byte.
+    if (source.bytes_.empty()) return source;
+    source.memory_ = FreeImage_OpenMemory(source.bytes_.data(), DWORD(source.bytes_.size()));
+    if (source.memory_ == nullptr) return source;
+    source.readFrom(source.memory_);
   }
   source.check(maxPixels);
   return source;

@@ -450,4 +450,25 @@ TEST(FrameSource, FrameRewrittenAfterItsHeaderWasReadIsNotDecoded) {
   }
 }
 
+// The files on either side of the size read whole: one of exactly that size
+// is read into memory, one byte more is read from the open file; both decode.
+TEST(FrameSource, FramesAtAndJustPastTheWholeReadSizeDecode) {
+  ScopedTempDir dir;
+  const std::string path = dir.file("f.png");
+  const std::string frame = pb::encode(pb::patterned(4, 4, pb::kRgba, 8, false));
+  for (const size_t total : {velmora::kWholeFileBytes, velmora::kWholeFileBytes + 1}) {
+    SCOPED_TRACE(total);
+    std::string padded = frame;
+    const size_t text = total - frame.size() - 12 - 8;  // chunk frame, "Comment" and its NUL
+    padded.insert(33, pb::chunk("tEXt", std::string("Comment") + '\0' + std::string(text, 'c')));
+    ASSERT_EQ(padded.size(), total);
+    writeFile(path, padded);
+    velmora::FrameSource source = velmora::FrameSource::open(path);
+    ASSERT_EQ(source.status(), velmora::FrameStatus::ok);
+    const velmora::Image image = source.decode();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(FreeImage_GetWidth(image.get()), 4u);
+  }
+}
+
 }  // namespace
