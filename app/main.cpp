@@ -3,7 +3,7 @@
 #include <malloc.h>
 #endif
 
-#include "run_driver.h"
+#include "console/run_driver.h"
 
 int main(int argc, char** argv) {
 #ifdef __GLIBC__

@@ -1,8 +1,6 @@
 // The Windows entry point: the same run as main.cpp, with the arguments taken
 // as UTF-16 and handed to the driver as UTF-8, like every text in the tool.
-// windows.h before FreeImage.h, which then takes the Windows types as they are.
 #include <windows.h>
-#include <FreeImage.h>
 #include <fcntl.h>
 #include <io.h>
 
@@ -10,7 +8,8 @@
 #include <vector>
 
 #include "corvane/htext.h"
-#include "run_driver.h"
+#include "console/run_driver.h"
+#include "image/image.h"
 
 int wmain(int argc, wchar_t** argv) {
   // Text mode would turn every "\n" into "\r\n"; the console shows the same
@@ -19,8 +18,7 @@ int wmain(int argc, wchar_t** argv) {
   // Those bytes are UTF-8; a console shows them so only in code page 65001.
   // (It changes nothing for output that goes to a file or a pipe.)
   SetConsoleOutputCP(CP_UTF8);
-  // A statically linked FreeImage registers its plugins only when asked.
-  FreeImage_Initialise(FALSE);
+  const velmora::ImageLibrary images;
   std::vector<corvane::htext> texts;
   texts.reserve(static_cast<size_t>(argc));
   for (int i = 0; i < argc; ++i) {
@@ -30,7 +28,5 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<const char*> pointers;
   for (const corvane::htext& text : texts) pointers.push_back(text.c_str());
   pointers.push_back(nullptr);
-  const int code = velmora::runDriver(argc, pointers.data());
-  FreeImage_DeInitialise();
-  return code;
+  return velmora::runDriver(argc, pointers.data());
 }

@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "asan_defaults.h"
-#include "crop_rect.h"
-#include "options.h"
-#include "quiet_console.h"
+#include "base/crop_rect.h"
+#include "console/options.h"
 
 namespace {
 
@@ -22,11 +21,6 @@ void check(bool holds, const char* what) {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  quietConsole();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> words = {"velmoraReelCut"};

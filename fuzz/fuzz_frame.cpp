@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "asan_defaults.h"
-#include "bounds_scanner.h"
-#include "frame_loader.h"
-#include "frame_output.h"
-#include "quiet_console.h"
+#include "image/frame_bounds.h"
+#include "image/frame_crop.h"
+#include "image/frame_loader.h"
+#include "png/png_encode.h"
 
 namespace {
 
@@ -51,11 +51,6 @@ void fixCrcs(std::vector<uint8_t>& png) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  quietConsole();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 8) return 0;
   const uint8_t* p = data + size - 8;
@@ -72,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     first = source.decode();
     colour = source.colourChunks();
     if (first == nullptr) {
-      check(source.status() != velmora::FrameStatus::ok, "no image unless loaded");
+      check(!source.status().ok(), "no image unless loaded");
       FreeImage_CloseMemory(memory);
       return 0;
     }
@@ -80,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t width = int32_t(FreeImage_GetWidth(first.get()));
   const int32_t height = int32_t(FreeImage_GetHeight(first.get()));
   velmora::CropRect box;
-  const bool scanned = velmora::scanLoadedFrame(first.release(), threshold, box);
+  const bool scanned = velmora::scanLoadedFrame(std::move(first), threshold, box);
   if (box.minX != -1) {
     check(scanned, "a box only from a scanned frame");
     check(0 <= box.minX && box.minX <= box.maxX && box.maxX < width, "box within the frame's columns");
@@ -108,11 +103,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The scan released the frame; the frame loop loads it again.
   FreeImage_SeekMemory(memory, 0, SEEK_SET);
   velmora::FrameSource again = velmora::FrameSource::open(memory, kFuzzMaxPixels);
-  FIBITMAP* frame = again.decode().release();
-  check(frame != nullptr, "the same bytes load twice");
-  velmora::cropFrame(frame, rect);
-  if (frame != nullptr) {
-    const velmora::Image cropped(frame);
+  velmora::Image cropped = again.decode();
+  check(cropped != nullptr, "the same bytes load twice");
+  velmora::cropFrame(cropped, rect);
+  if (cropped != nullptr) {
+    FIBITMAP* const frame = cropped.get();
     check(int64_t(FreeImage_GetWidth(frame)) == int64_t(rect.maxX) - rect.minX, "cropped width");
     check(int64_t(FreeImage_GetHeight(frame)) == int64_t(rect.maxY) - rect.minY, "cropped height");
     std::string png;

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "asan_defaults.h"
-#include "frame_output.h"
-#include "png_optimize.h"
+#include "png/png_encode.h"
+#include "png/png_optimize.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "asan_defaults.h"
-#include "frame_list.h"
+#include "run/frame_list.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 // stacks (ASAN_OPTIONS=malloc_context_size=30).
 #define VELMORA_FUZZ_ASAN_MORE ":malloc_context_size=0"
 #include "asan_defaults.h"
-#include "frame_output.h"
-#include "run_report.h"
+#include "run/frame_loop.h"
+#include "run/run_report.h"
 
 using Json = nlohmann::ordered_json;
 using velmora::CropRect;
@@ -201,13 +201,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     name.resize(std::min(name.size(), name.find('\0')));
     names.push_back(name);
     velmora::FrameResult result;
-    result.status = static_cast<velmora::FrameStatus>(in.ConsumeIntegralInRange<int>(0, 6));
+    const auto code = static_cast<velmora::Status::Code>(
+        in.ConsumeIntegralInRange<int>(int(velmora::Status::Code::ok), int(velmora::Status::Code::notSaved)));
     result.sized = in.ConsumeBool();
     if (result.sized) {
       result.width = in.ConsumeIntegral<uint32_t>();
       result.height = in.ConsumeIntegral<uint32_t>();
     }
-    if (in.ConsumeBool()) result.reason = in.ConsumeRandomLengthString(16);
+    result.status = velmora::Status(code, in.ConsumeBool() ? in.ConsumeRandomLengthString(16) : "");
     results.push_back(result);
     if (scanned) run.visible.push_back(anyBox(in));
   }
@@ -282,12 +283,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < count; ++i) {
     const Json& frame = list[i];
     const velmora::FrameResult& result = results[i];
-    const char* problem = velmora::frameProblem(result.status);
+    const char* problem = velmora::frameProblem(result.status.code());
+    const std::string& reason = result.status.reason();
     std::vector<const char*> frameKeys = {"source", "output", "sourceSize", "spriteSourceSize"};
     if (hasEdges) frameKeys.push_back("visible");
     frameKeys.push_back("written");
     if (problem != nullptr) frameKeys.push_back("problem");
-    if (problem != nullptr && !result.reason.empty()) frameKeys.push_back("reason");
+    if (problem != nullptr && !reason.empty()) frameKeys.push_back("reason");
     checkKeys(frame, frameKeys, "a frame's keys, in order");
     checkText(frame["source"], names[i], "a frame's name");
     char output[32];
@@ -308,9 +310,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(frame["visible"].is_null(), "nothing visible, null");
       }
     }
-    check(frame["written"] == (result.status == velmora::FrameStatus::ok), "written");
+    check(frame["written"] == result.status.ok(), "written");
     if (problem != nullptr) check(frame["problem"] == problem, "problem");
-    if (problem != nullptr && !result.reason.empty()) checkText(frame["reason"], result.reason, "reason");
+    if (problem != nullptr && !reason.empty()) checkText(frame["reason"], reason, "reason");
   }
   return 0;
 }

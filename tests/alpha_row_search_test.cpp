@@ -1,4 +1,4 @@
-#include "alpha_row_search.h"
+#include "image/alpha_row_search.h"
 
 #include <gtest/gtest.h>
 

@@ -76,6 +76,34 @@ TEST(ToolRun, ThreeFramesAreScannedCroppedAndNumberedInNameOrder) {
   expectWalkOutput(dir.path(), dir.file("autocropped"));
 }
 
+TEST(ToolRun, ShellLoopOverFoldersCropsEveryOne) {
+  ScopedTempDir dir;
+  const Strings animations = {"idle", "jump", "walk"};
+  makeFolder(dir.file("art"));
+  makeFolder(dir.file("out"));
+  for (const std::string& name : animations) {
+    makeFolder(dir.file("art/" + name));
+    makeFolder(dir.file("out/" + name));
+    writeFrames(dir.file("art/" + name), threeWalkFrames());
+  }
+
+  // Every run ends in its closing pause; none of them may read the lines the
+  // loop is still to read.
+  const RunResult run = testing_support::runShell(
+      "ls -d art/*/ | while read d; do \"$1\" -i \"$d\" -o \"out/$(basename \"$d\")\"; done",
+      dir.path());
+
+  std::string expected;
+  for (const std::string& name : animations) {
+    expected += kBanner + countLine(3) + usingOutput("out/" + name) + kWalkScanToEnd;
+  }
+  EXPECT_RUN(run, 0, expected);
+  for (const std::string& name : animations) {
+    SCOPED_TRACE(name);
+    expectWalkOutput(dir.file("art/" + name), dir.file("out/" + name + "/autocropped"));
+  }
+}
+
 TEST(ToolRun, FramesAreNumberedInNameOrderWhateverOrderTheyWereMadeIn) {
   ScopedTempDir dir;
   // Made out of order; the folder lists them in yet another (hashed) order.
@@ -108,10 +136,13 @@ TEST(ToolRun, NaturalOrderNumbersFramesWithoutLeadingZerosByTheirNumbers) {
     Strings option;
     const char* order;
     const Strings& frames;
+    std::string warning;
   };
-  const Row rows[] = {{{}, "name", byName},
-                      {{"-order", "name"}, "name", byName},
-                      {{"-order", "natural"}, "natural", natural}};
+  // The first pair that natural order swaps, where the frames are numbered by name.
+  const std::string swapped = numbersWarning("walk_02.png", "walk_1.png");
+  const Row rows[] = {{{}, "name", byName, swapped},
+                      {{"-order", "name"}, "name", byName, swapped},
+                      {{"-order", "natural"}, "natural", natural, ""}};
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.option));
     ScopedTempDir dir;
@@ -121,7 +152,7 @@ TEST(ToolRun, NaturalOrderNumbersFramesWithoutLeadingZerosByTheirNumbers) {
     args.insert(args.end(), row.option.begin(), row.option.end());
 
     EXPECT_RUN(runTool(args, "\n"), 0,
-               kBanner + countLine(7) + scanLines(7) + report(0, 0, 8, 8, 16, 16) +
+               kBanner + countLine(7) + row.warning + scanLines(7) + report(0, 0, 8, 8, 16, 16) +
                    loopLines(7) + kDone);
     EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(7));
     const nlohmann::json written = nlohmann::json::parse(readFile(reportDir.file("run.json")));
@@ -268,7 +299,11 @@ TEST(ToolRun, RunsThatStopBeforeTheFolderIsListed) {
   };
   const std::vector<Row> rows = {
       {{"stray"}, kBanner + kNoSource},
-      {{"-I", dir.path()}, kBanner + kNoSource},
+      {{"-I", dir.path()}, kBanner + unknownOption("-I") + kNoSource},
+      // Typos are named, in command-line order, before anything else.
+      {{"-optimise", "-reprot", "r.json", "-i", missing, "-reprot"},
+       kBanner + unknownOption("-optimise") + unknownOption("-reprot") + unknownOption("-reprot") +
+           missingSource(missing)},
       {{"-o", dir.path()}, kBanner + kNoSource},
       {{"-?", "x"}, kBanner + kNoSource},
       {{"/?", "x", "/help", "y"}, kBanner + kNoSource},
@@ -282,7 +317,7 @@ TEST(ToolRun, RunsThatStopBeforeTheFolderIsListed) {
       {{"-i", "/.."}, kBanner + missingSource("/..")},
       {{"-i", "\\x\\..\\.."}, kBanner + missingSource("\\x\\..\\..")},
       {{"-i", dir.path(), "-jobs", "x"}, kBanner + kBadJobs},
-      {{"-i", dir.path(), "-jobs", "-3"}, kBanner + kBadJobs},
+      {{"-i", dir.path(), "-jobs", "-3"}, kBanner + unknownOption("-3") + kBadJobs},
       {{"-i", dir.path(), "-jobs"}, kBanner + kBadJobs},
       {{"-i", missing, "-jobs", "2.5"}, kBanner + kBadJobs},
       {{"-i", dir.path(), "-order", "Natural"}, kBanner + kBadOrder},
@@ -398,7 +433,9 @@ TEST(ToolRun, SubFolderNamedLikeAFrameStopsTheScan) {
 
   const RunResult run = runTool({"-i", dir.path()}, "\n\n");
 
-  EXPECT_RUN(run, 1, kBanner + countLine(4) + scanStepsThrough(position, 4) + alphaStop("x.png"));
+  EXPECT_RUN(run, 1,
+             kBanner + countLine(4) + scanStepsThrough(position, 4) +
+                 loadStop("x.png", "not a regular file"));
   EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
 }
 
@@ -416,24 +453,28 @@ TEST(ToolRun, FullyTransparentFramesGiveTheInvalidRectStop) {
 TEST(ToolRun, MalformedForcedRectStopsWithoutPause) {
   ScopedTempDir dir;
   writeFrames(dir.path(), threeWalkFrames());
-  const std::vector<Strings> rows = {
-      {"-forcecrop", "1,2,3"},
-      {"-forcecrop", "1,2,3,4,5"},
-      {"-forcecrop"},
-      {"-forcecrop", ""},
-      // An argument beginning with "-" is an option name, never a value.
-      {"-forcecrop", "-5,0,10,10"},
-      {"-forcecrop", "-2147483000,0,2147483000,16"},
+  struct Row {
+    Strings extra;
+    std::string warning = "";
   };
-  for (const Strings& extra : rows) {
-    SCOPED_TRACE(::testing::PrintToString(extra));
+  const std::vector<Row> rows = {
+      {{"-forcecrop", "1,2,3"}},
+      {{"-forcecrop", "1,2,3,4,5"}},
+      {{"-forcecrop"}},
+      {{"-forcecrop", ""}},
+      // An argument beginning with "-" is an option name, never a value.
+      {{"-forcecrop", "-5,0,10,10"}, unknownOption("-5,0,10,10")},
+      {{"-forcecrop", "-2147483000,0,2147483000,16"}, unknownOption("-2147483000,0,2147483000,16")},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.extra));
     Strings args = {"-i", dir.path()};
-    args.insert(args.end(), extra.begin(), extra.end());
+    args.insert(args.end(), row.extra.begin(), row.extra.end());
     const bool again = exists(dir.file("autocropped"));
     // A pause would print its prompt even with input at hand.
     EXPECT_RUN(runTool(args, "\n\n"), 1,
-               kBanner + countLine(3) + (again ? kAutocroppedExists : std::string()) +
-                   kMalformedRect);
+               kBanner + row.warning + countLine(3) +
+                   (again ? kAutocroppedExists : std::string()) + kMalformedRect);
     EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
   }
 }
@@ -566,6 +607,7 @@ TEST(ToolRun, ThresholdKeepsOnlyAlphaAboveItsLowEightBits) {
   struct Row {
     Strings option;
     std::string report;
+    std::string warning = "";
   };
   const std::vector<Row> rows = {
       {{}, atZero},
@@ -576,7 +618,7 @@ TEST(ToolRun, ThresholdKeepsOnlyAlphaAboveItsLowEightBits) {
       {{"-threshold", "39"}, atZero},
       {{"-threshold", "abc"}, atZero},
       {{"-threshold"}, atZero},
-      {{"-threshold", "-40"}, atZero},
+      {{"-threshold", "-40"}, atZero, unknownOption("-40")},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.option));
@@ -585,7 +627,8 @@ TEST(ToolRun, ThresholdKeepsOnlyAlphaAboveItsLowEightBits) {
     Strings args = {"-i", dir.path()};
     args.insert(args.end(), row.option.begin(), row.option.end());
     EXPECT_RUN(runTool(args, "\n"), 0,
-               kBanner + countLine(1) + scanLines(1) + row.report + loopLines(1) + kDone);
+               kBanner + row.warning + countLine(1) + scanLines(1) + row.report + loopLines(1) +
+                   kDone);
   }
 }
 

@@ -50,7 +50,7 @@ inline const std::string kExitPause = "\nPress Enter to exit...\n";
 inline const std::string kDone = "\nAll done!\n" + kExitPause;
 inline const std::string kMalformedRect =
     "STOP: Custom crop-rect definition is malformed.\n"
-    "You need to pass the crop rect as: x,y,w,h (no spaces).\n";
+    "You need to pass the crop rect as: left,top,right,bottom (no spaces).\n";
 inline const std::string kAutocroppedExists =
     "Warning, directory \"autocropped\" already exists!\n"
     "You might want to clear it before continuing.\n" +
@@ -63,6 +63,17 @@ inline const std::string kBadJobs =
 inline const std::string kBadOrder = "STOP: -order takes name or natural.\n";
 inline const std::string kNotLoaded = "could not be loaded as PNG";
 inline const std::string kNotSaved = "could not be saved";
+
+// A failure's wording with the reason after it, as the console prints it.
+inline std::string because(const std::string& failure, const std::string& why) {
+  return failure + " (" + why + ")";
+}
+
+// The system's words for an error, which differ between the POSIX and the
+// Windows build of the tool.
+inline std::string systemWords(const std::string& posix, const std::string& windows) {
+  return testing_support::toolIsWindows() ? windows : posix;
+}
 
 inline std::string countLine(int frames) {
   return "Checking source dir...\r" + std::to_string(frames) + " png files to process.\n\n";
@@ -104,11 +115,9 @@ inline std::string previewRejected(const std::string& typed) {
 }
 
 // Without the closing pause, which follows the last of them.
-inline std::string fileNotWritten(const std::string& what, const std::string& typed) {
-  return "\nSTOP: " + what + " file \"" + typed + "\" could not be written.\n";
-}
-inline std::string reportNotWritten(const std::string& typed) {
-  return fileNotWritten("Report", typed) + kExitPause;
+inline std::string fileNotWritten(const std::string& what, const std::string& typed,
+                                  const std::string& why) {
+  return "\nSTOP: " + what + " file \"" + typed + "\" could not be written (" + why + ").\n";
 }
 
 // done out of total in single precision, as the progress lines show it.
@@ -135,6 +144,21 @@ inline std::string scanLines(unsigned total) {
 inline std::string alphaStop(const std::string& name) {
   return "\nSTOP: alpha is not 8 BPP (" + name + ").\n" + kContinuePause +
          "\nFATAL ERROR: alpha not 8bpp\n";
+}
+
+// The STOP of a frame that cannot be loaded, with its pause and fatal error.
+inline std::string loadStop(const std::string& name, const std::string& why) {
+  return "\nSTOP: Frame \"" + name + "\" could not be loaded as PNG (" + why + ").\n" +
+         kContinuePause + "\nFATAL ERROR: frame could not be loaded\n";
+}
+
+inline std::string unknownOption(const std::string& argument) {
+  return "Warning, unknown option \"" + argument + "\" is ignored.\n";
+}
+
+inline std::string numbersWarning(const std::string& before, const std::string& after) {
+  return "Warning, frame names hold numbers without leading zeros: \"" + before +
+         "\" comes before \"" + after + "\". Give -order natural to number them by value.\n\n";
 }
 
 inline std::string customRect(const std::string& text) {

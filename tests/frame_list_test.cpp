@@ -1,4 +1,4 @@
-#include "frame_list.h"
+#include "run/frame_list.h"
 
 #include <gtest/gtest.h>
 

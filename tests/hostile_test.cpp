@@ -14,62 +14,35 @@
 #include <string>
 #include <vector>
 
-#include "bounds_scanner.h"
+#include "e2e_support.h"
+#include "host/host.h"
+#include "image/frame_loader.h"
 #include "png_bytes.h"
 #include "test_support.h"
 
+using namespace e2e;
 using namespace testing_support;
 namespace pb = png_bytes;
 
 namespace {
 
-const std::string kBanner =
-    "velmoraReelCut v0.1 (standalone)\n--------------------------------\n";
-const std::string kContinue = "\nPress Enter to continue...\n";
-const std::string kExit = "\nPress Enter to exit...\n";
-
-std::string counted(int frames) {
-  return kBanner + "Checking source dir...\r" + std::to_string(frames) + " png files to process.\n\n";
-}
-
-std::string scanProgress(unsigned done, unsigned total) {
-  return "\r>> Determining bounds... " + std::to_string(velmora::progressPercent(done, total)) + "%";
-}
-
-std::string cropProgress(unsigned done, unsigned total) {
-  return "\r>> Cropping and saving new frames to disk... " +
-         std::to_string(velmora::progressPercent(done, total)) + "%";
-}
-
-std::string scanStopsOn(const std::string& name) {
-  return counted(1) + scanProgress(0, 1) + "\nSTOP: alpha is not 8 BPP (" + name + ").\n" +
-         kContinue + "\nFATAL ERROR: alpha not 8bpp\n";
-}
-
 // A -forcecrop 0,0,16,16 -o <target> run over one frame that is not written.
 std::string forcedFailure(const std::string& name, const std::string& why, const std::string& target) {
-  return counted(1) + "Using specified output path: " + target + "\n\n>> Custom crop-rect: 0,0,16,16\n   - Cropped position: 0, 0\n" +
-         "   - Animation area: 16x16\n   - Corrected size: 16x16\n\n" + cropProgress(0, 1) +
-         "\nWarning, frame \"" + name + "\" " + why + "; \"out_00001.png\" was not written.\n" +
-         cropProgress(1, 1) + "\nSTOP: 1 of 1 frames could not be written.\n" + kExit;
+  return kBanner + countLine(1) + usingOutput(target) + customRect("0,0,16,16") + report(0, 0, 16, 16, 16, 16) +
+         loopLines(1, {{1, frameWarning(name, why, 1)}}) + failedEnd(1, 1);
 }
 
 // A scan of one frame whose content is the 5 x 4 block at (3, 2).
 std::string blockCropped() {
-  return counted(1) + scanProgress(0, 1) + "\r>> Determining bounds... 100%\n" +
-         "   - Cropped position: 3, 2\n   - Animation area: 5x4\n   - Corrected size: 16x16\n\n" +
-         cropProgress(0, 1) + cropProgress(1, 1) + "\nAll done!\n" + kExit;
+  return kBanner + countLine(1) + scanLines(1) + report(3, 2, 5, 4, 16, 16) + loopLines(1) + kDone;
 }
+
+// The scan of one frame named name that stops it with ending.
+std::string scanStopsOn(const std::string& ending) { return kBanner + countLine(1) + scanStep(0, 1) + ending; }
 
 std::string validFrame() {
   pb::Image image = pb::patterned(5, 4, pb::kRgba, 8, false);
   return pb::encode(image);
-}
-
-void expectRun(const RunResult& run, int exitCode, const std::string& output) {
-  EXPECT_EQ(run.exitCode, exitCode);
-  EXPECT_EQ(run.output, output);
-  EXPECT_EQ(run.errors, "");
 }
 
 // A frame of the given kind, 20 x 12, transparent or dark except for the
@@ -130,31 +103,33 @@ struct BrokenFrame {
   std::function<void(const std::string& path)> make;
   // Standard output of the scan after its first progress line.
   std::string scanEnding;
-  // The reason the frame loop gives with -forcecrop.
-  const char* forcedWhy;
+  // What the frame loop says of it with -forcecrop.
+  std::string forcedWhy;
 };
 
-const char* const kUnloadable = "could not be loaded as PNG";
-
-std::string unreadableEnding() { return "\nSTOP: alpha is not 8 BPP (x.png).\n" + kContinue + "\nFATAL ERROR: alpha not 8bpp\n"; }
+const std::string kUnloadable = "could not be loaded as PNG";
 
 std::string refusedEnding(const std::string& size) {
   return "\nSTOP: Frame \"x.png\" declares " + size +
-         " pixels, more than the 268435456 a frame may hold; no frame is written.\n" + kContinue;
+         " pixels, more than the 268435456 a frame may hold; no frame is written.\n" + kContinuePause;
+}
+
+// A frame that cannot be loaded, and why, as the scan and the frame loop say it.
+BrokenFrame unloadable(const char* what, std::function<void(const std::string& path)> make, const std::string& why) {
+  return {what, std::move(make), loadStop("x.png", why), kUnloadable + " (" + why + ")"};
 }
 
 std::vector<BrokenFrame> brokenFrames() {
   return {
-      {"a zero-byte file", [](const std::string& p) { writeFile(p, ""); }, unreadableEnding(), kUnloadable},
-      {"a text file", [](const std::string& p) { writeFile(p, "frame 1: a walking cat\n"); },
-       unreadableEnding(), kUnloadable},
-      {"a PNG cut off in its pixel data",
-       [](const std::string& p) { writeFile(p, pb::cutInPixelData(pb::encode(pb::patterned(64, 64, pb::kRgba, 8, false)))); },
-       unreadableEnding(), kUnloadable},
-      {"a bad CRC in IDAT", [](const std::string& p) { writeFile(p, pb::withBadCrc(validFrame(), "IDAT")); },
-       unreadableEnding(), kUnloadable},
-      {"a bad CRC in IHDR", [](const std::string& p) { writeFile(p, pb::withBadCrc(validFrame(), "IHDR")); },
-       unreadableEnding(), kUnloadable},
+      unloadable("a zero-byte file", [](const std::string& p) { writeFile(p, ""); }, "empty file"),
+      unloadable("a text file", [](const std::string& p) { writeFile(p, "frame 1: a walking cat\n"); }, "not a PNG file"),
+      unloadable("a PNG cut off in its pixel data",
+                 [](const std::string& p) { writeFile(p, pb::cutInPixelData(pb::encode(pb::patterned(64, 64, pb::kRgba, 8, false)))); },
+                 "truncated file"),
+      unloadable("a bad CRC in IDAT", [](const std::string& p) { writeFile(p, pb::withBadCrc(validFrame(), "IDAT")); },
+                 "IDAT: CRC error"),
+      unloadable("a bad CRC in IHDR", [](const std::string& p) { writeFile(p, pb::withBadCrc(validFrame(), "IHDR")); },
+                 "IHDR: CRC error"),
       {"a header of 100000 x 100000 over almost no data",
        [](const std::string& p) { writeFile(p, pb::hugeHeader(100000, 100000)); }, refusedEnding("100000x100000"),
        "declares more than 268435456 pixels"},
@@ -163,16 +138,14 @@ std::vector<BrokenFrame> brokenFrames() {
       {"text chunks that inflate to 80 MB",
        [](const std::string& p) { writeFile(p, pb::withTextBomb(validFrame(), 10, 8000000)); },
        "\nSTOP: Frame \"x.png\" holds more than 65536 bytes of compressed metadata; no frame is written.\n" +
-           kContinue,
+           kContinuePause,
        "holds more than 65536 bytes of compressed metadata"},
-      {"a dangling symbolic link",
-       [](const std::string& p) { ASSERT_EQ(symlink((p + ".gone").c_str(), p.c_str()), 0); }, unreadableEnding(),
-       kUnloadable},
-      {"a sub-folder", [](const std::string& p) { ASSERT_EQ(mkdir(p.c_str(), 0755), 0); }, unreadableEnding(),
-       kUnloadable},
+      unloadable("a dangling symbolic link",
+                 [](const std::string& p) { ASSERT_EQ(symlink((p + ".gone").c_str(), p.c_str()), 0); },
+                 "No such file or directory"),
+      unloadable("a sub-folder", [](const std::string& p) { ASSERT_EQ(mkdir(p.c_str(), 0755), 0); }, velmora::host::kNotRegularFile),
       // Opening a named pipe would wait for a writer that never comes.
-      {"a named pipe", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }, unreadableEnding(),
-       kUnloadable},
+      unloadable("a named pipe", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }, velmora::host::kNotRegularFile),
   };
 }
 
@@ -186,11 +159,11 @@ TEST_F(HostileFolder, BrokenFrameEndsTheScanAndIsReportedByTheFrameLoop) {
     ASSERT_EQ(mkdir(source.c_str(), 0755), 0);
     frame.make(source + "/x.png");
 
-    expectRun(runTool({"-i", source}), 1, counted(1) + scanProgress(0, 1) + frame.scanEnding);
+    EXPECT_RUN(runTool({"-i", source}), 1, scanStopsOn(frame.scanEnding));
     EXPECT_EQ(folderNames(source + "/autocropped"), std::vector<std::string>{});
 
-    expectRun(runTool({"-i", source, "-o", run.path(), "-forcecrop", "0,0,16,16"}), 1,
-              forcedFailure("x.png", frame.forcedWhy, run.path()));
+    EXPECT_RUN(runTool({"-i", source, "-o", run.path(), "-forcecrop", "0,0,16,16"}), 1,
+               forcedFailure("x.png", frame.forcedWhy, run.path()));
     EXPECT_EQ(folderNames(run.file("autocropped")), std::vector<std::string>{});
   }
 }
@@ -224,10 +197,10 @@ TEST_F(HostileFolder, NamesThatLookLikeFormatsOptionsOrLinesArePrintedAsTheyAre)
     SCOPED_TRACE(name);
     ScopedTempDir run;
     writeFile(run.file(name), "");
-    expectRun(runTool({"-i", run.path()}), 1, scanStopsOn(name));
+    EXPECT_RUN(runTool({"-i", run.path()}), 1, scanStopsOn(loadStop(name, "empty file")));
     ScopedTempDir target;
-    expectRun(runTool({"-i", run.path(), "-o", target.path(), "-forcecrop", "0,0,16,16"}), 1,
-              forcedFailure(name, kUnloadable, target.path()));
+    EXPECT_RUN(runTool({"-i", run.path(), "-o", target.path(), "-forcecrop", "0,0,16,16"}), 1,
+               forcedFailure(name, kUnloadable + " (empty file)", target.path()));
   }
 
   // The same names as good frames, in a source folder and an output folder
@@ -237,13 +210,9 @@ TEST_F(HostileFolder, NamesThatLookLikeFormatsOptionsOrLinesArePrintedAsTheyAre)
   ASSERT_EQ(mkdir(source.c_str(), 0755), 0);
   ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
   for (const std::string& name : names) writeFile(source + "/" + name, validFrame());
-  std::string expected = counted(int(count)) + "Using specified output path: " + target + "\n\n";
-  for (unsigned k = 0; k < count; ++k) expected += scanProgress(k, count);
-  expected += "\r>> Determining bounds... 100%\n   - Cropped position: 0, 0\n   - Animation area: 5x4\n"
-              "   - Corrected size: 16x16\n\n";
-  for (unsigned k = 0; k <= count; ++k) expected += cropProgress(k, count);
-  expected += "\nAll done!\n" + kExit;
-  expectRun(runTool({"-i", source, "-o", target}), 0, expected);
+  EXPECT_RUN(runTool({"-i", source, "-o", target}), 0,
+             kBanner + countLine(int(count)) + usingOutput(target) + scanLines(count) + report(0, 0, 5, 4, 16, 16) +
+                 loopLines(count) + kDone);
   std::vector<std::string> written = {"out_00001.png", "out_00002.png", "out_00003.png", "out_00004.png",
                                       "out_00005.png"};
   written.resize(count);
@@ -261,12 +230,8 @@ TEST_F(HostileFolder, TenThousandTinyFramesAreNumberedInFullWithFlatMemory) {
   }();
   for (unsigned i = 0; i < count; ++i) writeFile(frames() + "/f" + std::to_string(i) + ".png", frame);
 
-  std::string expected = counted(int(count));
-  for (unsigned k = 0; k < count; ++k) expected += scanProgress(k, count);
-  expected += "\r>> Determining bounds... 100%\n   - Cropped position: 1, 1\n   - Animation area: 1x1\n"
-              "   - Corrected size: 16x16\n\n";
-  for (unsigned k = 0; k <= count; ++k) expected += cropProgress(k, count);
-  expected += "\nAll done!\n" + kExit;
+  const std::string expected = kBanner + countLine(int(count)) + numbersWarning("f10.png", "f2.png") +
+                               scanLines(count) + report(1, 1, 1, 1, 16, 16) + loopLines(count) + kDone;
 #if defined(__SANITIZE_ADDRESS__)
   // The sanitizer keeps 256 MB of freed memory in quarantine by default,
   // which would hide a real growth; 8 MB keeps it out of the way.
@@ -278,7 +243,7 @@ TEST_F(HostileFolder, TenThousandTinyFramesAreNumberedInFullWithFlatMemory) {
 #else
   const RunResult run = runToolToClosingPause({"-i", frames()});
 #endif
-  expectRun(run, 0, expected);
+  EXPECT_RUN(run, 0, expected);
 
   std::vector<std::string> names;
   for (unsigned i = 1; i <= count; ++i) {
@@ -319,11 +284,11 @@ TEST_F(HostileFolder, EveryColourTypeEitherCropsOrStopsOnMissingAlpha) {
     writeFile(run.file("x.png"), pb::encode(blockFrame(kind.colour, kind.depth, kind.interlaced, false)));
     const RunResult result = runTool({"-i", run.path()});
     if (!kind.crops) {
-      expectRun(result, 1, scanStopsOn("x.png"));
+      EXPECT_RUN(result, 1, scanStopsOn(alphaStop("x.png")));
       EXPECT_EQ(folderNames(run.file("autocropped")), std::vector<std::string>{});
       continue;
     }
-    expectRun(result, 0, blockCropped());
+    EXPECT_RUN(result, 0, blockCropped());
     FIBITMAP* out = FreeImage_Load(FIF_PNG, run.file("autocropped/out_00001.png").c_str(), PNG_DEFAULT);
     if (out == nullptr) {
       ADD_FAILURE() << "out_00001.png does not load";
@@ -358,10 +323,9 @@ TEST_F(HostileFolder, ForcedCropFillsBeyondSixteenBitFramesWithOpaqueBlack) {
     SCOPED_TRACE("colour type " + std::to_string(kind.colour) + ", " + std::to_string(kind.depth) + " bits");
     ScopedTempDir run;
     writeFile(run.file("x.png"), pb::encode(blockFrame(kind.colour, kind.depth, false, false)));
-    expectRun(runTool({"-i", run.path(), "-forcecrop", "0,-2,30,30"}), 0,
-              counted(1) + ">> Custom crop-rect: 0,-2,30,30\n   - Cropped position: 0, -2\n" +
-                  "   - Animation area: 30x32\n   - Corrected size: 32x32\n\n" + cropProgress(0, 1) +
-                  cropProgress(1, 1) + "\nAll done!\n" + kExit);
+    EXPECT_RUN(runTool({"-i", run.path(), "-forcecrop", "0,-2,30,30"}), 0,
+               kBanner + countLine(1) + customRect("0,-2,30,30") + report(0, -2, 30, 32, 32, 32) + loopLines(1) +
+                   kDone);
     FIBITMAP* out = FreeImage_Load(FIF_PNG, run.file("autocropped/out_00001.png").c_str(), PNG_DEFAULT);
     FIBITMAP* rgba = out != nullptr ? FreeImage_ConvertTo32Bits(out) : nullptr;
     FreeImage_Unload(out);
@@ -400,7 +364,7 @@ TEST_F(HostileFolder, TransparencyOtherThanAnEightBitChannelCrops) {
                  (kind.interlaced ? ", interlaced" : ""));
     ScopedTempDir run;
     writeFile(run.file("x.png"), pb::encode(blockFrame(kind.colour, kind.depth, kind.interlaced, true)));
-    expectRun(runTool({"-i", run.path()}), 0, blockCropped());
+    EXPECT_RUN(runTool({"-i", run.path()}), 0, blockCropped());
     FIBITMAP* out = FreeImage_Load(FIF_PNG, run.file("autocropped/out_00001.png").c_str(), PNG_DEFAULT);
     if (out == nullptr) {
       ADD_FAILURE() << "out_00001.png does not load";
@@ -431,7 +395,7 @@ TEST(FrameSource, FrameRewrittenAfterItsHeaderWasReadIsNotDecoded) {
     small.insert(33, pb::chunk("tEXt", std::string("Comment") + '\0' + std::string(comment, 'c')));
     writeFile(path, small);
     velmora::FrameSource source = velmora::FrameSource::open(path);
-    ASSERT_EQ(source.status(), velmora::FrameStatus::ok);
+    ASSERT_TRUE(source.status().ok());
     EXPECT_EQ(source.width(), 4u);
 
     FILE* same = std::fopen(path.c_str(), "r+b");
@@ -442,7 +406,8 @@ TEST(FrameSource, FrameRewrittenAfterItsHeaderWasReadIsNotDecoded) {
     const velmora::Image image = source.decode();
     if (comment > velmora::kWholeFileBytes) {
       EXPECT_EQ(image, nullptr);
-      EXPECT_EQ(source.status(), velmora::FrameStatus::unreadable);
+      EXPECT_EQ(source.status().code(), velmora::Status::Code::unreadable);
+      EXPECT_EQ(source.status().reason(), velmora::kChangedWhileRead);
     } else {
       ASSERT_NE(image, nullptr);
       EXPECT_EQ(FreeImage_GetWidth(image.get()), 4u);
@@ -464,7 +429,7 @@ TEST(FrameSource, FramesAtAndJustPastTheWholeReadSizeDecode) {
     ASSERT_EQ(padded.size(), total);
     writeFile(path, padded);
     velmora::FrameSource source = velmora::FrameSource::open(path);
-    ASSERT_EQ(source.status(), velmora::FrameStatus::ok);
+    ASSERT_TRUE(source.status().ok());
     const velmora::Image image = source.decode();
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(FreeImage_GetWidth(image.get()), 4u);

@@ -1,8 +1,10 @@
-#include "in_order.h"
+#include "parallel/in_order.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -52,11 +54,35 @@ TEST(RunInOrder, ReportsEachFrameInOrderAfterItsWorkAndStopsWhenAsked) {
           for (unsigned j = 0; j <= k; ++j) EXPECT_EQ(done[j].load(), 1) << "frame " << j;
           reported.push_back(k);
           return k != 30;
-        });
+        },
+        [](unsigned k, const char*) { ADD_FAILURE() << "frame " << k << " threw"; });
     std::vector<unsigned> expected;
     for (unsigned k = 0; k <= 30; ++k) expected.push_back(k);
     EXPECT_EQ(reported, expected);
     EXPECT_LT(highestWorker.load(), std::min(threads, count));
+  }
+}
+
+TEST(RunInOrder, WorkThatThrowsIsHandedOverAndTheRestGoesOn) {
+  for (unsigned threads : {1u, 3u}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    std::vector<std::string> seen(6);
+    std::vector<unsigned> reported;
+    runInOrder(
+        6, threads,
+        [&](unsigned k, unsigned) {
+          if (k == 1) throw std::bad_alloc();
+          if (k == 4) throw std::runtime_error("no more handles");
+          seen[k] = "done";
+        },
+        [&](unsigned k) {
+          reported.push_back(k);
+          return true;
+        },
+        [&](unsigned k, const char* why) { seen[k] = why; });
+    EXPECT_EQ(seen, (std::vector<std::string>{"done", "out of memory", "done", "done",
+                                              "no more handles", "done"}));
+    EXPECT_EQ(reported, (std::vector<unsigned>{0, 1, 2, 3, 4, 5}));
   }
 }
 

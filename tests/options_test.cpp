@@ -1,4 +1,4 @@
-#include "options.h"
+#include "console/options.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console/console.h"
 #include "test_support.h"
 
 using namespace velmora;
@@ -32,10 +33,11 @@ std::string describe(const std::vector<std::string>& args) {
   return text.empty() ? "(no arguments)" : text;
 }
 
-TEST(ParseArguments, PairsOptionsWithTheirValues) {
+TEST(ParseArguments, PairsOptionsWithTheirValuesAndNamesTheUnknownOnes) {
   struct Row {
     std::vector<std::string> args;
     Entries expected;  // besides argv0
+    std::vector<std::string> unknown = {};
   };
   const Row rows[] = {
       {{"-i", "C:\\frames", "-threshold", "40"}, {{"-i", "C:\\frames"}, {"-threshold", "40"}}},
@@ -52,9 +54,16 @@ TEST(ParseArguments, PairsOptionsWithTheirValues) {
       {{"-o", "/help", "x"}, {{"-o", "noparam"}, {"/help", "x"}}},
       {{"-i", "/help/x"}, {{"-i", "/help/x"}}},
       // Anything that begins with "-" names an option, a negative number too.
-      {{"-forcecrop", "-5,0,10,10"}, {{"-forcecrop", "noparam"}, {"-5,0,10,10", "noparam"}}},
-      {{"-threshold", "-"}, {{"-threshold", "noparam"}, {"-", "noparam"}}},
-      {{"-I", "x"}, {{"-I", "x"}}},
+      {{"-forcecrop", "-5,0,10,10"},
+       {{"-forcecrop", "noparam"}, {"-5,0,10,10", "noparam"}},
+       {"-5,0,10,10"}},
+      {{"-threshold", "-"}, {{"-threshold", "noparam"}, {"-", "noparam"}}, {"-"}},
+      {{"-I", "x"}, {{"-I", "x"}}, {"-I"}},
+      {{"-i", "a", "-optimise", "-reprot", "r.json", "-optimise"},
+       {{"-i", "a"}, {"-optimise", "noparam"}, {"-reprot", "r.json"}},
+       {"-optimise", "-reprot", "-optimise"}},
+      {{"-?", "--help", "-optimize", "-jobs", "2", "-"}, {{"-?", "noparam"}, {"--help", "noparam"},
+        {"-optimize", "noparam"}, {"-jobs", "2"}, {"-", "noparam"}}, {"-"}},
       {{"-i", "a", "-i", "b"}, {{"-i", "b"}}},
       {{"-i", "a", "-i"}, {{"-i", "noparam"}}},
       {{"-i", "a", "-i", ""}, {{"-i", "noparam"}}},
@@ -66,6 +75,10 @@ TEST(ParseArguments, PairsOptionsWithTheirValues) {
     const OptionMap options = parse(row.args);
     const Entries actual(options.begin(), options.end());
     EXPECT_EQ(actual, expected);
+    std::vector<const char*> argv = {"velmoraReelCut"};
+    for (const std::string& a : row.args) argv.push_back(a.c_str());
+    const std::vector<corvane::htext> unknown = unknownOptions(int(argv.size()), argv.data());
+    EXPECT_EQ(std::vector<std::string>(unknown.begin(), unknown.end()), row.unknown);
   }
 }
 
@@ -84,10 +97,8 @@ TEST(IsHelpRequested, EachSwitchAskedWithoutAValue) {
   }
 }
 
-TEST(PrintHelp, PrintsTheTextWithADescriptionColumnAt23) {
-  testing::internal::CaptureStdout();
-  printHelp();
-  const std::string printed = testing::internal::GetCapturedStdout();
+TEST(HelpText, ListsEveryOptionWithADescriptionColumnAt23) {
+  const std::string printed = helpText();
   EXPECT_EQ(printed, testing_support::kHelp);
   // Every option's description begins in column 23, after at least one blank.
   std::istringstream lines(printed);
@@ -125,11 +136,7 @@ TEST(ParseCropRect, ReadsFourCommaSeparatedNumbers) {
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string("\"") + row.text + "\"");
     CropRect rect = sentinel;
-    testing::internal::CaptureStdout();
-    const bool parsed = parseCropRect(row.text, rect);
-    const std::string output = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(parsed, row.parsed);
-    EXPECT_EQ(output, row.parsed ? std::string(">> Custom crop-rect: ") + row.text + "\n" : "");
+    EXPECT_EQ(parseCropRect(row.text, rect), row.parsed);
     EXPECT_EQ(rect.minX, row.rect.minX);
     EXPECT_EQ(rect.minY, row.rect.minY);
     EXPECT_EQ(rect.maxX, row.rect.maxX);
@@ -161,6 +168,17 @@ TEST(ReadJobs, TakesAWholeNumberOrNothingElse) {
     const bool read = readJobs(row.first, jobs);
     EXPECT_EQ(read ? long(jobs) : -1, row.second);
   }
+}
+
+TEST(WaitForEnter, AwayFromATerminalPrintsThePauseAndReadsNothing) {
+  testing_support::ScopedStdin input("xy\n");
+  for (const char* prompt : {static_cast<const char*>(nullptr), "Press Enter to exit..."}) {
+    testing::internal::CaptureStdout();
+    waitForEnter(prompt);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              prompt == nullptr ? "\nPress Enter to continue...\n" : "\nPress Enter to exit...\n");
+  }
+  EXPECT_EQ(std::getchar(), 'x') << "the next reader's input is left as it was";
 }
 
 // std::cin reads the given text while the object lives.

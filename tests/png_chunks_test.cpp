@@ -1,7 +1,7 @@
 // The PNG chunk unit on hand-made files: which colour chunks a frame hands
 // on, how much compressed metadata it holds, and FreeImage's own output with
 // the colour chunks spliced in, read back by FreeImage to the same pixels.
-#include "png_chunks.h"
+#include "png/png_chunks.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The optimized encoder on frames made to land in each PNG form: the form it
 // writes, read from IHDR, and the pixels FreeImage decodes from it, which
 // must be the default encoding's.
-#include "png_optimize.h"
+#include "png/png_optimize.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "frame_loader.h"
-#include "frame_output.h"
+#include "image/frame_loader.h"
+#include "png/png_encode.h"
 #include "png_bytes.h"
 #include "test_support.h"
 

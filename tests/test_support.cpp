@@ -174,7 +174,8 @@ std::string toolPath() {
 
 // The tool's argument vector: the binary, then args, then the closing null.
 struct ToolArgv {
-  explicit ToolArgv(const std::vector<std::string>& args) : texts{toolPath()} {
+  explicit ToolArgv(const std::vector<std::string>& args) : ToolArgv(toolPath(), args) {}
+  ToolArgv(const std::string& program, const std::vector<std::string>& args) : texts{program} {
     texts.insert(texts.end(), args.begin(), args.end());
     for (std::string& text : texts) pointers.push_back(&text[0]);
     pointers.push_back(nullptr);
@@ -343,8 +344,10 @@ std::string str(const velmora::CropRect& r) {
 
 #ifndef _WIN32
 
-RunResult runTool(const std::vector<std::string>& args, const std::string& stdinText,
-                  const std::string& workingDir, long maxFileBytes) {
+namespace {
+
+RunResult runProgram(const ToolArgv& argv, const std::string& stdinText,
+                     const std::string& workingDir, long maxFileBytes) {
   const std::string scratch = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
   const int in = tempFile(scratch, "velmora-in-");
   const int out = tempFile(scratch, "velmora-out-");
@@ -353,8 +356,6 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& stdin
     throw std::runtime_error("could not write the tool's input");
   }
   lseek(in, 0, SEEK_SET);
-
-  ToolArgv argv(args);
 
   const pid_t child = fork();
   if (child == 0) {
@@ -382,6 +383,17 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& stdin
   close(out);
   close(err);
   return result;
+}
+
+}  // namespace
+
+RunResult runTool(const std::vector<std::string>& args, const std::string& stdinText,
+                  const std::string& workingDir, long maxFileBytes) {
+  return runProgram(ToolArgv(args), stdinText, workingDir, maxFileBytes);
+}
+
+RunResult runShell(const std::string& script, const std::string& workingDir) {
+  return runProgram(ToolArgv("/bin/sh", {"-c", script, "sh", toolPath()}), "", workingDir, -1);
 }
 
 ScopedStdin::ScopedStdin(const std::string& text) {
@@ -426,41 +438,47 @@ bool toolIsWindows() {
 RunResult runToolToClosingPause(const std::vector<std::string>& args) {
   const std::string scratch = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
   const int err = tempFile(scratch, "velmora-err-");
-  int in[2];
   int out[2];
-  if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
+  if (pipe(out) != 0) throw std::runtime_error("pipe failed");
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
+    throw std::runtime_error("no pseudo-terminal");
+  }
+  const std::string side = ptsname(terminal);
 
   ToolArgv argv(args);
 
   const pid_t child = fork();
   if (child == 0) {
-    dup2(in[0], 0);
+    const int in = open(side.c_str(), O_RDWR | O_NOCTTY);
+    if (in < 0) _exit(126);
+    dup2(in, 0);
     dup2(out[1], 1);
     dup2(err, 2);
-    close(in[0]);
-    close(in[1]);
+    close(in);
+    close(terminal);
     close(out[0]);
     close(out[1]);
     alarm(kChildSeconds);
     execv(argv.pointers[0], argv.pointers.data());
     _exit(127);
   }
-  close(in[0]);
   close(out[1]);
   RunResult result;
   const std::string pause = "Press Enter to exit...";
+  bool pressed = false;
   char buffer[65536];
   for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) {
     result.output.append(buffer, size_t(n));
     const bool paused = result.output.size() >= pause.size() &&
                         result.output.compare(result.output.size() - pause.size(), pause.size(), pause) == 0;
-    if (paused && in[1] >= 0) {
+    if (paused && !pressed) {
       result.peakRssKb = highWaterKb(child);
-      close(in[1]);
-      in[1] = -1;
+      if (write(terminal, "\n", 1) != 1) throw std::runtime_error("could not press Enter");
+      pressed = true;
     }
   }
-  if (in[1] >= 0) close(in[1]);
+  close(terminal);
   close(out[0]);
   int status = 0;
   waitpid(child, &status, 0);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "crop_rect.h"
+#include "base/crop_rect.h"
 
 #ifdef _WIN32
 #include <direct.h>
@@ -29,7 +29,7 @@ inline const std::string kHelp =
     "-i <path>             Specifies path to the source frames.\n"
     "-o <path>             Specifies output path for processed frames.\n"
     "-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n"
-    "-forcecrop <x,y,w,h>  Crop to custom rect values.\n"
+    "-forcecrop <x,y,r,b>  Crop to custom rect: left, top, right, bottom (exclusive).\n"
     "-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n"
     "-order <name|natural> Frame order: name (default) or natural (walk_2 before walk_10).\n"
     "-optimize             Writes every frame in its smallest lossless PNG form.\n"
@@ -141,10 +141,15 @@ class ScopedStdin {
   int saved_;
 };
 
-// Like runTool with an empty input, but standard input stays open until the
-// tool prints its closing pause "Press Enter to exit...", and peakRssKb is
-// the tool's peak resident set size read there (VmHWM of its own address
-// space: the rusage of a forked child would include the test's own memory).
+// Runs script with /bin/sh in workingDir, standard input empty; the tool's
+// path is $1 there.
+RunResult runShell(const std::string& script, const std::string& workingDir);
+
+// Like runTool, but standard input is a terminal (a pseudo-terminal), so the
+// tool's closing pause "Press Enter to exit..." waits there; peakRssKb is the
+// tool's peak resident set size read while it waits (VmHWM of its own address
+// space: the rusage of a forked child would include the test's own memory),
+// and then Enter is pressed.
 RunResult runToolToClosingPause(const std::vector<std::string>& args);
 
 // True when the tool that runs is a Windows build (VELMORA_TOOL_WINDOWS=1 beside

@@ -10,10 +10,14 @@
 #include <utility>
 #include <vector>
 
-#include "bounds_scanner.h"
-#include "frame_output.h"
+#include "image/frame_bounds.h"
+#include "image/frame_crop.h"
 #include "png_bytes.h"
+#include "run/bounds_scan.h"
 #include "test_support.h"
+#ifndef _WIN32  // the tool runs as a child process
+#include "e2e_support.h"
+#endif
 
 using namespace testing_support;
 using velmora::CropRect;
@@ -187,51 +191,25 @@ Pixel readPixel(FIBITMAP* image, int x, int y) {
   return Pixel{p.r, p.g, p.b, p.a};
 }
 
-std::string banner(int frames) {
-  return "velmoraReelCut v0.1 (standalone)\n--------------------------------\nChecking source "
-         "dir...\r" +
-         std::to_string(frames) + " png files to process.\n\n";
-}
-
-std::string scanProgress(int frames) {
-  std::string out;
-  for (int k = 0; k < frames; ++k) {
-    out +=
-        "\r>> Determining bounds... " + std::to_string(velmora::progressPercent(k, frames)) + "%";
-  }
-  return out;
-}
-
+#ifndef _WIN32
 // The whole output of a completed run over frames frames with rect (exclusive
 // maxima) and the corrected size.
-[[maybe_unused]] std::string completedRun(int frames, const CropRect& rect, int wideWidth,
-                                          int wideHeight) {
-  std::string out = banner(frames) + scanProgress(frames) + "\r>> Determining bounds... 100%\n";
-  out += "   - Cropped position: " + std::to_string(rect.minX) + ", " + std::to_string(rect.minY) +
-         "\n";
-  out += "   - Animation area: " + std::to_string(rect.maxX - rect.minX) + "x" +
-         std::to_string(rect.maxY - rect.minY) + "\n";
-  out += "   - Corrected size: " + std::to_string(wideWidth) + "x" + std::to_string(wideHeight) +
-         "\n\n";
-  const std::string label = "\r>> Cropping and saving new frames to disk... ";
-  for (int k = 0; k <= frames; ++k)
-    out += label + std::to_string(velmora::progressPercent(k, frames)) + "%";
-  return out + "\nAll done!\n\nPress Enter to exit...\n";
+std::string completedRun(int frames, const CropRect& rect, int wideWidth, int wideHeight) {
+  return e2e::kBanner + e2e::countLine(frames) + e2e::scanLines(unsigned(frames)) +
+         e2e::report(rect.minX, rect.minY, rect.maxX - rect.minX, rect.maxY - rect.minY,
+                     wideWidth, wideHeight) +
+         e2e::loopLines(unsigned(frames)) + e2e::kDone;
 }
+#endif
 
 CropRect scanFolder(const std::string& folder, const std::vector<std::string>& names,
                     uint8_t threshold) {
   velmora::FrameList frames;
   for (const std::string& name : names) frames.push_back(name.c_str());
-  CropRect rect;
-  testing::internal::CaptureStdout();
-  try {
-    rect = velmora::determineBounds(frames, folder.c_str(), threshold).area.value_or(CropRect{-2, -2, -2, -2});
-  } catch (const char* text) {
-    ADD_FAILURE() << "the scan threw " << text;
-  }
-  testing::internal::GetCapturedStdout();
-  return rect;
+  const velmora::BoundsScan scan =
+      velmora::determineBounds(frames, folder.c_str(), threshold, 1, nullptr, [](unsigned) {});
+  EXPECT_TRUE(scan.stop.ok()) << "stopped at " << scan.stopFrame << ": " << scan.stop.reason();
+  return scan.stop.ok() ? scan.area : CropRect{-2, -2, -2, -2};
 }
 
 void expectRect(const CropRect& rect, int minX, int minY, int maxX, int maxY) {
@@ -305,9 +283,9 @@ TEST(TransparencyForms, SixteenBitAlphaIsComparedWithThresholdTimes257) {
                         {1, 257, false}, {1, 258, true}, {255, 65535, false}, {254, 65535, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE("threshold " + std::to_string(c.threshold) + ", alpha " + std::to_string(c.alpha));
-    FIBITMAP* frame = rgba16Image(5, 4, {{2, 1}}, {9, 9, 9, c.alpha}, {9, 9, 9, 0});
+    velmora::Image frame(rgba16Image(5, 4, {{2, 1}}, {9, 9, 9, c.alpha}, {9, 9, 9, 0}));
     CropRect box;
-    ASSERT_TRUE(velmora::scanLoadedFrame(frame, uint8_t(c.threshold), box));
+    ASSERT_TRUE(velmora::scanLoadedFrame(std::move(frame), uint8_t(c.threshold), box));
     if (c.visible) {
       expectRect(box, 2, 1, 2, 1);
     } else {
@@ -330,7 +308,7 @@ TEST(TransparencyForms, TransparencyTableValuesFollowTheThresholdRule) {
   for (const Case c : {Case{0, 1}, Case{100, 2}, Case{101, 3}, Case{255, -1}}) {
     SCOPED_TRACE("threshold " + std::to_string(c.threshold));
     CropRect box;
-    ASSERT_TRUE(velmora::scanLoadedFrame(FreeImage_Clone(frame), c.threshold, box));
+    ASSERT_TRUE(velmora::scanLoadedFrame(velmora::Image(FreeImage_Clone(frame)), c.threshold, box));
     EXPECT_EQ(box.minX, c.minX);
     EXPECT_EQ(box.maxX, c.minX == -1 ? -1 : 3);
   }
@@ -339,28 +317,26 @@ TEST(TransparencyForms, TransparencyTableValuesFollowTheThresholdRule) {
 
 TEST(TransparencyForms, SixteenBitCropsFillWithOpaqueBlackOfTheirOwnType) {
   // A rectangle that misses the frame altogether is pure fill.
-  FIBITMAP* frame = rgba16Image(4, 4, {}, {}, {7, 7, 7, 7});
+  velmora::Image frame(rgba16Image(4, 4, {}, {}, {7, 7, 7, 7}));
   velmora::cropFrame(frame, CropRect{10, 0, 12, 2});
   ASSERT_NE(frame, nullptr);
-  EXPECT_EQ(FreeImage_GetImageType(frame), FIT_RGBA16);
+  EXPECT_EQ(FreeImage_GetImageType(frame.get()), FIT_RGBA16);
   for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < 2; ++x) EXPECT_EQ(readPixel(frame, x, y), (Pixel{0, 0, 0, 65535}));
+    for (int x = 0; x < 2; ++x) EXPECT_EQ(readPixel(frame.get(), x, y), (Pixel{0, 0, 0, 65535}));
   }
-  FreeImage_Unload(frame);
 
   // A forced rectangle may reach a 16-bit RGB frame, which has no alpha.
-  frame = FreeImage_AllocateT(FIT_RGB16, 2, 1);
-  FIRGB16* row = reinterpret_cast<FIRGB16*>(FreeImage_GetScanLine(frame, 0));
+  frame.reset(FreeImage_AllocateT(FIT_RGB16, 2, 1));
+  FIRGB16* row = reinterpret_cast<FIRGB16*>(FreeImage_GetScanLine(frame.get(), 0));
   row[0] = row[1] = FIRGB16{0x1111, 0x2222, 0x3333};
   velmora::cropFrame(frame, CropRect{1, 0, 3, 1});
   ASSERT_NE(frame, nullptr);
-  const FIRGB16* out = reinterpret_cast<const FIRGB16*>(FreeImage_GetScanLine(frame, 0));
+  const FIRGB16* out = reinterpret_cast<const FIRGB16*>(FreeImage_GetScanLine(frame.get(), 0));
   EXPECT_EQ(out[0].red, 0x1111);
   EXPECT_EQ(out[0].blue, 0x3333);
   EXPECT_EQ(out[1].red, 0);
   EXPECT_EQ(out[1].green, 0);
   EXPECT_EQ(out[1].blue, 0);
-  FreeImage_Unload(frame);
 }
 
 #ifndef _WIN32  // runs the tool as a child process
@@ -379,10 +355,8 @@ TEST(TransparencyForms, FramesWithoutTransparencyStillStop) {
     ScopedTempDir dir;
     ASSERT_TRUE(form.second(dir.file("flat.png"), 6, 4, {{1, 1}}));
     const RunResult run = runTool({"-i", dir.path()});
-    EXPECT_EQ(run.output,
-              banner(1) + scanProgress(1) +
-                  "\nSTOP: alpha is not 8 BPP (flat.png).\n\nPress Enter to continue...\n"
-                  "\nFATAL ERROR: alpha not 8bpp\n");
+    EXPECT_EQ(run.output, e2e::kBanner + e2e::countLine(1) + e2e::scanStepsThrough(0, 1) +
+                              e2e::alphaStop("flat.png"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(folderNames(dir.file("autocropped")), std::vector<std::string>{});
   }

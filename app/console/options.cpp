@@ -1,0 +1,140 @@
+#include "console/options.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace velmora {
+
+using corvane::hlist;
+using corvane::htext;
+
+const char* const kNoValue = "noparam";
+
+namespace {
+
+bool isOptionName(const char* argument) {
+  if (argument[0] == '-') return true;
+  // Absolute paths begin with "/" here, so only the tool's own slash switches
+  // are options.
+  return htext(argument) == "/?" || htext(argument) == "/help";
+}
+
+// The column the help text of an option starts in.
+constexpr size_t kHelpColumn = 22;
+
+}  // namespace
+
+const std::vector<OptionSpec>& optionTable() {
+  static const std::vector<OptionSpec> table = {
+      {"-i", "<path>", "Specifies path to the source frames."},
+      {"-o", "<path>", "Specifies output path for processed frames."},
+      {"-threshold", "", "Autocrop alpha detection threshold [0-255] (default 0)."},
+      {"-forcecrop", "<x,y,r,b>", "Crop to custom rect: left, top, right, bottom (exclusive)."},
+      {"-jobs", "<n>", "Threads that scan and write frames (default 1; 0: one per core)."},
+      {"-order", "<name|natural>",
+       "Frame order: name (default) or natural (walk_2 before walk_10)."},
+      {"-optimize", "", "Writes every frame in its smallest lossless PNG form."},
+      {"-report", "<file>", "Writes a JSON report of the crop to the file."},
+      {"-preview", "<file>", "Writes a PNG of how many frames show each pixel."},
+  };
+  return table;
+}
+
+const std::vector<const char*>& helpSwitches() {
+  static const std::vector<const char*> switches = {"-help", "-?", "--help", "--?", "/?", "/help"};
+  return switches;
+}
+
+std::string helpText() {
+  std::string text = "List of commandline arguments:\n\n";
+  for (const OptionSpec& option : optionTable()) {
+    std::string head = option.name;
+    if (option.argument[0] != '\0') head += std::string(" ") + option.argument;
+    head.resize(std::max(kHelpColumn, head.size() + 1), ' ');
+    text += head + option.help + "\n";
+  }
+  return text +
+         "\nExecuting the program without arguments will start it in limited interactive mode "
+         "where user can specify input path, and program will then autocrop to common animation "
+         "area.\n";
+}
+
+int readInt(const htext& text) {
+  int value = 0;
+  std::sscanf(text.c_str(), "%d", &value);
+  return value;
+}
+
+bool readJobs(const htext& text, unsigned& jobs) {
+  if (text.empty()) {
+    jobs = 1;
+    return true;
+  }
+  unsigned long long value = 0;
+  for (const char c : std::string(text.c_str())) {
+    if (c < '0' || c > '9') return false;
+    value = std::min<unsigned long long>(value * 10 + unsigned(c - '0'), UINT_MAX);
+  }
+  jobs = static_cast<unsigned>(value);
+  return true;
+}
+
+bool readOrder(const htext& text, FrameOrder& order) {
+  if (text.empty() || text == "name") {
+    order = FrameOrder::name;
+  } else if (text == "natural") {
+    order = FrameOrder::natural;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void parseArguments(int argc, const char* const* argv, OptionMap& options) {
+  options["argv0"] = argv[0];
+  htext pending;
+  for (int i = 1; i < argc; ++i) {
+    if (isOptionName(argv[i])) {
+      pending = argv[i];
+      options[pending] = kNoValue;
+    } else if (!pending.empty()) {
+      options[pending] = argv[i][0] == '\0' ? kNoValue : argv[i];
+      pending.clear();
+    }
+  }
+}
+
+std::vector<htext> unknownOptions(int argc, const char* const* argv) {
+  std::vector<htext> unknown;
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] != '-') continue;
+    const auto named = [&](const char* name) { return std::strcmp(argv[i], name) == 0; };
+    const bool known =
+        std::any_of(optionTable().begin(), optionTable().end(),
+                    [&](const OptionSpec& option) { return named(option.name); }) ||
+        std::any_of(helpSwitches().begin(), helpSwitches().end(), named);
+    if (!known) unknown.push_back(argv[i]);
+  }
+  return unknown;
+}
+
+bool isHelpRequested(OptionMap options) {
+  for (const char* name : helpSwitches()) {
+    if (options[name] == kNoValue) return true;
+  }
+  return false;
+}
+
+bool parseCropRect(htext text, CropRect& rect) {
+  if (text.countOf(",") != 3) return false;
+  const hlist<htext> pieces = text.split(",");
+  rect.minX = readInt(pieces[0]);
+  rect.minY = readInt(pieces[1]);
+  rect.maxX = readInt(pieces[2]);
+  rect.maxY = readInt(pieces[3]);
+  return true;
+}
+
+}  // namespace velmora

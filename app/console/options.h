@@ -1,0 +1,88 @@
+// The command line: the table of the tool's options, which prints the help,
+// and the reading of their values.
+//
+// Arguments are paired into an option map: an argument that begins with "-",
+// and the slash switches "/?" and "/help", name an option; any other argument
+// is the value of the option right before it, if that has none yet. An option
+// without a value reads "noparam"; an absent one reads as the empty text (the
+// lookup inserts it, which nothing can see). Nothing here prints.
+#ifndef VELMORA_CONSOLE_OPTIONS_H
+#define VELMORA_CONSOLE_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+#include "base/crop_rect.h"
+#include "corvane/hcontainer.h"
+#include "corvane/htext.h"
+#include "run/frame_list.h"
+
+namespace velmora {
+
+using OptionMap = corvane::htable<corvane::htext, corvane::htext>;
+
+// What an option given without a value reads: "noparam".
+extern const char* const kNoValue;
+
+// One option of the tool, as the help lists it.
+struct OptionSpec {
+  const char* name;      // as typed, "-forcecrop"
+  const char* argument;  // what follows it in the help, "<x,y,r,b>"; "" for none
+  const char* help;      // its line of help
+};
+
+// Every option, in the order of the help. The help switches are not options.
+const std::vector<OptionSpec>& optionTable();
+
+// -help, -?, --help, --?, /?, /help.
+const std::vector<const char*>& helpSwitches();
+
+// The help: a heading, one line per option of optionTable (name and argument
+// in a column of 22, then the help), and a closing paragraph.
+std::string helpText();
+
+//   -i frames -threshold 40 => {argv0, -i: frames, -threshold: 40}
+//   -i                      => {argv0, -i: noparam}
+//   -i /home/me/frames      => {argv0, -i: /home/me/frames}
+//   -forcecrop -5,0,10,10   => {argv0, -forcecrop: noparam, -5,0,10,10: noparam}
+void parseArguments(int argc, const char* const* argv, OptionMap& options);
+
+// The arguments that begin with "-" and are neither an option of optionTable
+// nor a help switch, in command-line order (a repeated one each time).
+//   -i f -optimise -reprot r.json => [-optimise, -reprot]
+//   -forcecrop -5,0,10,10         => [-5,0,10,10]
+std::vector<corvane::htext> unknownOptions(int argc, const char* const* argv);
+
+// True when one of the help switches was given without a value.
+bool isHelpRequested(OptionMap options);
+
+// The number a text begins with, read like sscanf "%d": leading blanks and a
+// sign accepted, trailing text ignored, no number gives 0.
+//   "40abc" => 40    " -7" => -7    "abc" => 0
+int readInt(const corvane::htext& text);
+
+// The -jobs value: absent (<empty>) reads 1; otherwise a whole number, 0 or
+// more, made of digits alone (one too large for unsigned reads its maximum).
+// False, and jobs untouched, for anything else.
+//   "" => 1    "0" => 0    "3" => 3    "x", "3x", " 3", "noparam" => false
+bool readJobs(const corvane::htext& text, unsigned& jobs);
+
+// The -order value: absent (<empty>) or "name" reads FrameOrder::name,
+// "natural" FrameOrder::natural. False, and order untouched, for anything
+// else.
+//   "" => name    "name" => name    "natural" => natural
+//   "Natural", "noparam", "names" => false
+bool readOrder(const corvane::htext& text, FrameOrder& order);
+
+// "left,top,right,bottom" with exclusive right and bottom bounds, each read
+// like sscanf "%d" (no number reads 0). False, and rect untouched, unless the
+// text has exactly three commas.
+//   "10,20,110,70" => (10, 20, 110, 70)
+//   "10,20,30px,40" => (10, 20, 30, 40)
+//   ",,,"           => (0, 0, 0, 0)
+//   "1,2,3"         => false
+bool parseCropRect(corvane::htext text, CropRect& rect);
+
+}  // namespace velmora
+
+#endif  // VELMORA_CONSOLE_OPTIONS_H

@@ -1,0 +1,53 @@
+#include "host/file_save.h"
+
+#include <cstdio>
+#include <random>
+
+#include "corvane/hfolder.h"
+#include "host/host.h"
+
+namespace velmora {
+
+using corvane::htext;
+
+namespace {
+
+// A name no one can guess ahead, so no link can be planted under it.
+htext temporaryName(const htext& target) {
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, ".%016llx.part",
+                static_cast<unsigned long long>(random()));
+  return target + suffix;
+}
+
+}  // namespace
+
+Status saveFile(const std::string& bytes, const htext& target) {
+  Status written(Status::Code::exists);
+  for (int attempt = 0; attempt < 16 && written.code() == Status::Code::exists; ++attempt) {
+    const htext partial = temporaryName(target);
+    written = host::writeNewFile(partial, bytes.data(), bytes.size());
+    if (!written.ok()) continue;
+    const Status replaced = host::replaceFile(partial, target);
+    if (!replaced.ok()) host::removeFile(partial);
+    return replaced;
+  }
+  // Sixteen unpredictable names taken in a row: someone is planting them.
+  if (written.code() == Status::Code::exists) {
+    return Status(Status::Code::failed, "no free temporary name beside it");
+  }
+  return written;
+}
+
+htext settleFilePath(const htext& typed) {
+  using corvane::hfolder;
+  if (typed.empty() || typed.endsWith("/") || typed.endsWith("\\")) return htext();
+  const htext path = hfolder::simplify(typed);
+  const size_t slash = path.rfind('/');
+  const htext folder = slash == htext::npos ? htext(".") : path.subString(0, slash);
+  if (!hfolder::isFolder(folder) || hfolder::isFolder(path)) return htext();
+  return path;
+}
+
+}  // namespace velmora

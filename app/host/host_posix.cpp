@@ -1,0 +1,132 @@
+// POSIX host calls: paths are byte strings and pass through unconverted.
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "host/host.h"
+
+namespace velmora {
+namespace host {
+
+using corvane::htext;
+
+namespace {
+
+// The C library's words for the error, without strerror's shared buffer.
+Status failure(int code) {
+  return Status(Status::Code::failed, std::error_code(code, std::generic_category()).message());
+}
+
+}  // namespace
+
+Status openRegularFile(const htext& path, std::size_t limit, std::vector<unsigned char>& bytes,
+                       std::FILE*& file) {
+  bytes.clear();
+  file = nullptr;
+  // Without O_NONBLOCK the open of a named pipe would wait for a writer; the
+  // test is made on what was opened, so a swap after it cannot matter.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return failure(errno);
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    const Status failed = failure(errno);
+    close(fd);
+    return failed;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    close(fd);
+    return Status(Status::Code::failed, kNotRegularFile);
+  }
+  // The size fstat gives is where the reads are expected to end, not a bound:
+  // a file that grows meanwhile is read on, and past limit it is streamed.
+  const bool small = uint64_t(info.st_size) <= limit;
+  std::size_t got = 0;
+  if (small) bytes.resize(std::size_t(info.st_size) + 1);
+  while (small) {
+    if (got == bytes.size()) {
+      if (got > limit) break;
+      bytes.resize(std::min(2 * got, limit + 1));
+    }
+    const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const Status failed = failure(errno);
+      close(fd);
+      bytes.clear();
+      return failed;
+    }
+    if (n == 0) break;
+    const bool shortRead = std::size_t(n) < bytes.size() - got;
+    got += std::size_t(n);
+    // A read of a regular file falls short only at its end or when a signal
+    // cuts it: one that stops exactly at the size fstat gave is the end, and
+    // needs no empty read after it to say so.
+    if (shortRead && got == uint64_t(info.st_size)) break;
+  }
+  if (small && got <= limit) {
+    bytes.resize(got);
+    close(fd);
+    return Status();
+  }
+  bytes = std::vector<unsigned char>();
+  if (lseek(fd, 0, SEEK_SET) != 0 || (file = fdopen(fd, "rb")) == nullptr) {
+    const Status failed = failure(errno);
+    close(fd);
+    return failed;
+  }
+  return Status();
+}
+
+Status writeNewFile(const htext& path, const void* data, std::size_t size) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? Status(Status::Code::exists) : failure(errno);
+  const char* bytes = static_cast<const char*>(data);
+  Status status;
+  while (size > 0) {
+    const ssize_t n = write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      // A write that takes nothing without an error still means no room.
+      status = failure(n < 0 ? errno : ENOSPC);
+      break;
+    }
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  // A full disk or a quota may only show at the close (network file systems
+  // write back then).
+  if (close(fd) != 0 && status.ok()) status = failure(errno);
+  if (!status.ok()) unlink(path.c_str());
+  return status;
+}
+
+Status replaceFile(const htext& from, const htext& to) {
+  if (rename(from.c_str(), to.c_str()) == 0) return Status();
+  return failure(errno);
+}
+
+bool removeFile(const htext& path) { return unlink(path.c_str()) == 0; }
+
+bool inputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+unsigned usableProcessors() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&set));
+  }
+  const unsigned online = std::thread::hardware_concurrency();
+  return online > 0 ? online : 1;
+}
+
+}  // namespace host
+}  // namespace velmora

@@ -1,0 +1,109 @@
+#include "image/frame_bounds.h"
+
+#include <FreeImage.h>
+
+#include <algorithm>
+
+#include "image/alpha_row_search.h"
+#include "image/coverage_map.h"
+
+namespace velmora {
+
+namespace {
+
+bool isSet(const CropRect& box) {
+  return box.minX != -1 && box.minY != -1 && box.maxX != -1 && box.maxY != -1;
+}
+
+void include(CropRect& box, int32_t x, int32_t y) {
+  if (box.minX == -1 || x < box.minX) box.minX = x;
+  if (box.maxX == -1 || x > box.maxX) box.maxX = x;
+  if (box.minY == -1 || y < box.minY) box.minY = y;
+  if (box.maxY == -1 || y > box.maxY) box.maxY = y;
+}
+
+// Widens box by the visible pixels of a width x height image whose rows come
+// top first from rowAt(y). search.firstVisible(row, from, to) gives the first
+// visible column in [from, to), or to; search.lastVisible the last, or -1.
+template <typename RowAt, typename Search>
+void accumulateRows(int32_t width, int32_t height, RowAt rowAt, const Search& search,
+                    CropRect& box) {
+  for (int32_t y = 0; y < height; ++y) {
+    const auto row = rowAt(y);
+    if (isSet(box) && y >= box.minY && y <= box.maxY) {
+      // A row that crosses the box so far can only widen it: look at the
+      // columns left of it from the left and right of it from the right.
+      const int32_t leftEnd = std::min(box.minX, width);
+      const int32_t left = search.firstVisible(row, 0, leftEnd);
+      if (left < leftEnd) box.minX = left;
+      const int32_t rightStart = box.maxX < width ? box.maxX + 1 : width;
+      const int32_t right = search.lastVisible(row, rightStart, width);
+      if (right >= rightStart) box.maxX = right;
+      continue;
+    }
+    const int32_t first = search.firstVisible(row, 0, width);
+    if (first == width) continue;
+    const int32_t last = search.lastVisible(row, first, width);
+    include(box, first, y);
+    include(box, last, y);
+  }
+}
+
+// The row searches over the alpha of 16-bit RGBA pixels, one pixel at a time.
+struct Rgba16Search {
+  unsigned limit;
+  int32_t firstVisible(const FIRGBA16* row, int32_t from, int32_t to) const {
+    while (from < to && row[from].alpha <= limit) ++from;
+    return from;
+  }
+  int32_t lastVisible(const FIRGBA16* row, int32_t from, int32_t to) const {
+    while (to > from && row[to - 1].alpha <= limit) --to;
+    return to > from ? to - 1 : -1;
+  }
+};
+
+}  // namespace
+
+void accumulateBounds(FIBITMAP* alpha, uint8_t threshold, CropRect& box) {
+  const int32_t width = static_cast<int32_t>(FreeImage_GetWidth(alpha));
+  const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(alpha));
+  const RGBQUAD* palette = FreeImage_GetPalette(alpha);
+  if (palette == nullptr) return;
+  // The palette is read once per frame, into the table the row searches use.
+  bool visible[256];
+  for (int i = 0; i < 256; ++i) visible[i] = palette[i].rgbRed > threshold;
+  accumulateRows(
+      width, height,
+      // The library stores rows bottom-up.
+      [&](int32_t y) -> const BYTE* { return FreeImage_GetScanLine(alpha, height - 1 - y); },
+      AlphaRowSearch(visible), box);
+}
+
+void accumulateBoundsRgba16(FIBITMAP* frame, uint8_t threshold, CropRect& box) {
+  const int32_t width = static_cast<int32_t>(FreeImage_GetWidth(frame));
+  const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(frame));
+  accumulateRows(
+      width, height,
+      [&](int32_t y) {
+        return reinterpret_cast<const FIRGBA16*>(FreeImage_GetScanLine(frame, height - 1 - y));
+      },
+      // 257 maps 0..255 onto 0..65535 exactly, so 255 still leaves nothing visible.
+      Rgba16Search{257u * threshold}, box);
+}
+
+bool scanLoadedFrame(Image frame, uint8_t threshold, CropRect& box, CoverageMap* coverage) {
+  if (frame != nullptr && FreeImage_GetImageType(frame.get()) == FIT_RGBA16) {
+    accumulateBoundsRgba16(frame.get(), threshold, box);
+    if (coverage != nullptr) coverage->addFrame(frame.get(), threshold);
+    return true;
+  }
+  expandTransparencyTable(frame);
+  const Image alpha(frame != nullptr ? FreeImage_GetChannel(frame.get(), FICC_ALPHA) : nullptr);
+  if (FreeImage_GetBPP(alpha.get()) != 8) return false;
+  if (coverage != nullptr) coverage->addFrame(frame.get(), threshold);
+  frame.reset();
+  accumulateBounds(alpha.get(), threshold, box);
+  return true;
+}
+
+}  // namespace velmora

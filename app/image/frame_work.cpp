@@ -1,0 +1,65 @@
+#include "image/frame_work.h"
+
+#include <string>
+
+#include "host/file_save.h"
+#include "image/coverage_map.h"
+#include "image/frame_bounds.h"
+#include "image/frame_crop.h"
+#include "image/frame_loader.h"
+#include "png/png_encode.h"
+#include "png/png_optimize.h"
+
+namespace velmora {
+
+using corvane::htext;
+
+FrameScan scanFrame(const htext& path, uint8_t threshold, PixelBudget* budget,
+                    CoverageMap* coverage) {
+  FrameScan scan;
+  FrameSource source = FrameSource::open(path);
+  scan.result = source.result();
+  if (!source.status().ok()) return scan;
+  // The frame and its alpha channel.
+  const BudgetShare share(budget, 2 * int64_t(source.width()) * source.height());
+  Image frame = source.decode();
+  scan.result = source.result();
+  if (frame == nullptr) return scan;
+  CropRect box;
+  if (!scanLoadedFrame(std::move(frame), threshold, box, coverage)) {
+    scan.result.status = Status(Status::Code::noAlpha);
+  } else if (box.minX != -1) {
+    scan.visible = CropRect{box.minX, box.minY, box.maxX + 1, box.maxY + 1};
+  }
+  return scan;
+}
+
+FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& target,
+                       PixelBudget* budget, const WriteOptions& options, PngMemory* memory) {
+  FrameSource source = FrameSource::open(path);
+  if (!source.status().ok()) return source.result();
+  const BudgetShare share(budget, int64_t(source.width()) * source.height() + rectArea(rect));
+  Image frame = source.decode();
+  FrameResult result = source.result();
+  if (frame == nullptr) return result;
+  if (options.coverage != nullptr) {
+    expandTransparencyTable(frame);
+    options.coverage->addFrame(frame.get(), options.threshold);
+  }
+  cropFrame(frame, rect);
+  std::string png;
+  if (frame == nullptr) {
+    result.status = Status(Status::Code::notCropped);
+  } else if (!encodeFrame(frame.get(), source.colourChunks(), png)) {
+    result.status = Status(Status::Code::notSaved);
+  } else {
+    // The default encoding is the bound that the optimized one must beat.
+    if (options.optimize) encodeOptimized(frame.get(), source.colourChunks(), png, memory);
+    frame.reset();
+    const Status saved = saveFile(png, target);
+    if (!saved.ok()) result.status = saved.as(Status::Code::notSaved);
+  }
+  return result;
+}
+
+}  // namespace velmora

@@ -1,0 +1,56 @@
+// One frame's work, from its file to its result: the scan of its visible
+// pixels, and its load, crop, encoding and save. The loops of the run layer
+// call these for every frame, on one thread or on many.
+//
+// Every byte of an output frame is written by the tool itself and saved with
+// saveFile (host/file_save.h), so a failed save says so, never leaves a
+// truncated frame behind nor destroys an earlier good one, and nothing
+// outside the folder is written. The output keeps the colour chunks (gAMA,
+// cHRM, sRGB, iCCP) of its source frame. Nothing here prints.
+#ifndef VELMORA_IMAGE_FRAME_WORK_H
+#define VELMORA_IMAGE_FRAME_WORK_H
+
+#include <cstdint>
+
+#include "base/crop_rect.h"
+#include "base/frame_result.h"
+#include "corvane/htext.h"
+#include "parallel/in_order.h"
+
+namespace velmora {
+
+class CoverageMap;
+class PngMemory;
+
+// Loads the frame at path within the bounds and finds the box of its visible
+// pixels. Status ok, or why the frame could not be scanned (unreadable,
+// tooLarge, tooMuchMetadata, noAlpha); the box is then unset.
+// With a budget, the frame's pixels are taken from it before it is decoded;
+// with a coverage map, the frame's visible pixels are counted in it.
+FrameScan scanFrame(const corvane::htext& path, uint8_t threshold, PixelBudget* budget = nullptr,
+                    CoverageMap* coverage = nullptr);
+
+// How a frame is written: for the coverage picture of a forced rectangle,
+// the map that counts each decoded frame's pixels that are visible at
+// threshold; with optimize, in its smallest lossless form (encodeOptimized,
+// png/png_optimize.h).
+struct WriteOptions {
+  CoverageMap* coverage = nullptr;
+  uint8_t threshold = 0;
+  bool optimize = false;
+};
+
+// Loads the frame at path within the bounds, crops it to rect and saves it as
+// target. Status ok, or why it was not written (unreadable, tooLarge,
+// tooMuchMetadata, notCropped, notSaved), with the system's words for the
+// error where it gave them.
+// With a budget, the frame's pixels and its crop's are taken from it before
+// the frame is decoded. memory serves -optimize's encoder (PngMemory,
+// png/png_optimize.h); without it the encoder keeps its own.
+FrameResult writeFrame(const corvane::htext& path, const CropRect& rect,
+                       const corvane::htext& target, PixelBudget* budget = nullptr,
+                       const WriteOptions& options = WriteOptions(), PngMemory* memory = nullptr);
+
+}  // namespace velmora
+
+#endif  // VELMORA_IMAGE_FRAME_WORK_H
