@@ -5,6 +5,7 @@
 
 #include <iostream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -113,6 +114,39 @@ TEST(HelpText, ListsEveryOptionWithADescriptionColumnAt23) {
   }
   EXPECT_GT(options, 0);
 }
+
+#ifndef _WIN32  // reads the source tree, which the Windows test binary has no path to
+// Every option of the table, and every help switch, has a row of the README's
+// options table and a tag in the man page's list of options.
+TEST(OptionTable, EveryOptionIsInTheReadmeAndTheManPage) {
+  const std::string whole = testing_support::readFile(VELMORA_SOURCE_DIR "/README.md");
+  const size_t section = whole.find("\n## Options\n");
+  ASSERT_NE(section, std::string::npos);
+  const std::string readme = whole.substr(section, whole.find("\n## ", section + 1) - section);
+  std::istringstream man(testing_support::readFile(VELMORA_SOURCE_DIR "/man/velmoraReelCut.1"));
+  // The words of the man page's tag lines, dashes as roff writes them.
+  std::set<std::string> tags;
+  bool tag = false;
+  for (std::string line; std::getline(man, line); tag = line == ".TP") {
+    if (!tag) continue;
+    for (char& c : line) c = c == '"' || c == ',' ? ' ' : c;
+    std::istringstream words(line);
+    for (std::string word; words >> word;) tags.insert(word);
+  }
+  std::vector<std::string> names;
+  for (const OptionSpec& option : optionTable()) names.push_back(option.name);
+  names.insert(names.end(), helpSwitches().begin(), helpSwitches().end());
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const bool inReadme = readme.find("\n| `" + name + "`") != std::string::npos ||
+                          readme.find("\n| `" + name + " ") != std::string::npos;
+    EXPECT_TRUE(inReadme) << "no row of the README's options table";
+    std::string roff;
+    for (const char c : name) roff += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_EQ(tags.count(roff), 1u) << "no tag " << roff << " in the man page";
+  }
+}
+#endif
 
 TEST(ParseCropRect, ReadsFourCommaSeparatedNumbers) {
   struct Row {
