@@ -61,7 +61,7 @@ Json rectJson(int x, int y, int w, int h) { return Json{{"x", x}, {"y", y}, {"w"
 
 // The system's words for a write past the file size limit, and for a file
 // renamed onto a folder, as each build of the tool gets them.
-const std::string kTooLarge = systemWords("File too large", "File too large");
+const std::string kTooLarge = systemWords("File too large", "General failure.");
 const char* const kWineDirectory = "Access denied.";
 
 }  // namespace

@@ -6,26 +6,51 @@ namespace {
 
 constexpr int64_t kInt32Max = 2147483647;
 
-int64_t roundUpTo16(int64_t size) { return (size + 15) / 16 * 16; }
+int64_t roundUp(int64_t size, unsigned align) { return (size + align - 1) / align * align; }
 
 }  // namespace
 
-bool isRectValid(const CropRect& rect) {
+bool isRectValid(const CropRect& rect, unsigned align) {
   if (rect.minX == -1 || rect.minY == -1) return false;
   if (rect.maxX <= 0 || rect.maxY <= 0) return false;
   if (rect.minX >= rect.maxX || rect.minY >= rect.maxY) return false;
   const int64_t width = int64_t(rect.maxX) - rect.minX;
   const int64_t height = int64_t(rect.maxY) - rect.minY;
   // The widened sizes and the maxima they move must stay 32-bit numbers.
-  const int64_t wideWidth = roundUpTo16(width);
-  const int64_t wideHeight = roundUpTo16(height);
+  const int64_t wideWidth = roundUp(width, align);
+  const int64_t wideHeight = roundUp(height, align);
   return wideWidth <= kInt32Max && wideHeight <= kInt32Max && rect.minX + wideWidth <= kInt32Max &&
          rect.minY + wideHeight <= kInt32Max;
 }
 
-void correctRectSize(CropRect& rect) {
-  rect.maxX = static_cast<int32_t>(rect.minX + roundUpTo16(int64_t(rect.maxX) - rect.minX));
-  rect.maxY = static_cast<int32_t>(rect.minY + roundUpTo16(int64_t(rect.maxY) - rect.minY));
+void correctRectSize(CropRect& rect, unsigned align) {
+  rect.maxX = static_cast<int32_t>(rect.minX + roundUp(int64_t(rect.maxX) - rect.minX, align));
+  rect.maxY = static_cast<int32_t>(rect.minY + roundUp(int64_t(rect.maxY) - rect.minY, align));
+}
+
+Offset placeFrame(Anchor anchor, int64_t canvasWidth, int64_t canvasHeight, int64_t width,
+                  int64_t height) {
+  // The canvas is the largest of the frames', so neither difference is
+  // negative; halves round down, as the canvas's own pixels do.
+  const int64_t spareX = canvasWidth > width ? canvasWidth - width : 0;
+  const int64_t spareY = canvasHeight > height ? canvasHeight - height : 0;
+  switch (anchor) {
+    case Anchor::center:
+      return Offset{int32_t(spareX / 2), int32_t(spareY / 2)};
+    case Anchor::bottom:
+      return Offset{int32_t(spareX / 2), int32_t(spareY)};
+    default:
+      return Offset{};
+  }
+}
+
+bool inFrame(const CropRect& rect, const Offset& offset, CropRect& framed) {
+  const int64_t minX = int64_t(rect.minX) - offset.x;
+  const int64_t minY = int64_t(rect.minY) - offset.y;
+  if (minX < -kInt32Max - 1 || minY < -kInt32Max - 1) return false;
+  // The offsets are never negative, so only the minima can leave the range.
+  framed = CropRect{int32_t(minX), int32_t(minY), rect.maxX - offset.x, rect.maxY - offset.y};
+  return true;
 }
 
 int64_t rectArea(const CropRect& rect) {

@@ -12,12 +12,15 @@
 namespace velmora {
 
 // What became of one frame (ok, or the step that stopped it and why), with
-// the size its header declares when it could be read.
+// the size its header declares when it could be read, the bytes of its file
+// and the bytes written for it.
 struct FrameResult {
   Status status = Status(Status::Code::unreadable);
   bool sized = false;
   uint32_t width = 0;
   uint32_t height = 0;
+  uint64_t bytesIn = 0;
+  uint64_t bytesOut = 0;
 };
 
 // One frame of the scan: its result, and the smallest box that holds every

@@ -17,6 +17,7 @@
 #define VELMORA_HOST_HOST_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -32,16 +33,17 @@ inline const char* const kNotRegularFile = "not a regular file";
 // Opens path when it names a regular file (a link to one counts). A file of
 // at most limit bytes is read whole into bytes and closed again: ok, file
 // nullptr. A larger one is left open for binary reading at its start: ok,
-// bytes <empty>, file the stream, which the caller closes. Anything else is
-// failed, with the system's words for an open or a read that failed, or
-// kNotRegularFile.
+// bytes <empty>, file the stream, which the caller closes. size is the
+// file's size: the bytes read, or what the system gave for a larger one.
+// Anything else is failed, with the system's words for an open or a read
+// that failed, or kNotRegularFile.
 //   a 3-byte file, limit 4    => ok, bytes of 3, file nullptr
 //   an empty file             => ok, bytes <empty>, file nullptr
 //   a 5-byte file, limit 4    => ok, bytes <empty>, file open
 //   a folder, a pipe          => failed, "not a regular file"
 //   a missing file            => failed, "No such file or directory"
 Status openRegularFile(const corvane::htext& path, std::size_t limit,
-                       std::vector<unsigned char>& bytes, std::FILE*& file);
+                       std::vector<unsigned char>& bytes, std::FILE*& file, uint64_t& size);
 
 // Creates path as a new file (mode 0666 under the umask) and writes size bytes
 // of data into it, checking every write and the close. ok when every byte was

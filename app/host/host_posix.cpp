@@ -30,9 +30,10 @@ Status failure(int code) {
 }  // namespace
 
 Status openRegularFile(const htext& path, std::size_t limit, std::vector<unsigned char>& bytes,
-                       std::FILE*& file) {
+                       std::FILE*& file, uint64_t& size) {
   bytes.clear();
   file = nullptr;
+  size = 0;
   // Without O_NONBLOCK the open of a named pipe would wait for a writer; the
   // test is made on what was opened, so a swap after it cannot matter.
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -75,9 +76,11 @@ Status openRegularFile(const htext& path, std::size_t limit, std::vector<unsigne
   }
   if (small && got <= limit) {
     bytes.resize(got);
+    size = got;
     close(fd);
     return Status();
   }
+  size = std::max<uint64_t>(uint64_t(info.st_size), got);
   bytes = std::vector<unsigned char>();
   if (lseek(fd, 0, SEEK_SET) != 0 || (file = fdopen(fd, "rb")) == nullptr) {
     const Status failed = failure(errno);

@@ -47,15 +47,25 @@ Status lastError() {
 }  // namespace
 
 Status openRegularFile(const htext& path, std::size_t limit, std::vector<unsigned char>& bytes,
-                       std::FILE*& file) {
+                       std::FILE*& file, uint64_t& size) {
   bytes.clear();
   file = nullptr;
+  size = 0;
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened at all; a
   // pipe or a device (CON, NUL, COM1) opens, and is refused by its type below.
   const HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return lastError();
+  if (handle == INVALID_HANDLE_VALUE) {
+    const Status failed = lastError();
+    // A folder cannot be opened this way at all: say what it is, as POSIX
+    // does, rather than "Access denied".
+    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return Status(Status::Code::failed, kNotRegularFile);
+    }
+    return failed;
+  }
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -75,7 +85,7 @@ Status openRegularFile(const htext& path, std::size_t limit, std::vector<unsigne
   }
   // The size is where the reads are expected to end, not a bound: a file
   // that grows meanwhile is read on, and past limit it is streamed.
-  const uint64_t size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
   if (size <= limit) {
     unsigned char part[16384];
     std::size_t got = 0;
@@ -90,6 +100,7 @@ Status openRegularFile(const htext& path, std::size_t limit, std::vector<unsigne
       return failed;
     }
     if (bytes.size() <= limit && std::feof(stream) != 0) {
+      size = bytes.size();
       std::fclose(stream);
       return Status();
     }

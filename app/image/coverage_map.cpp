@@ -98,12 +98,12 @@ CoverageMap::CoverageMap(int64_t maxWidth, int64_t maxHeight, const std::optiona
 }
 
 template <typename Visible>
-void CoverageMap::add(int64_t height, const Visible& visible) {
+void CoverageMap::add(int64_t height, const Offset& offset, const Visible& visible) {
   const std::lock_guard<std::mutex> lock(mutex_);
   ++frames_;
   if (outOfMemory_) return;
   try {
-    count(height, visible);
+    count(height, offset, visible);
   } catch (const std::bad_alloc&) {
     // A frame counted in part would show wrong counts: the picture is off.
     outOfMemory_ = true;
@@ -111,7 +111,7 @@ void CoverageMap::add(int64_t height, const Visible& visible) {
 }
 
 template <typename Visible>
-void CoverageMap::count(int64_t height, const Visible& visible) {
+void CoverageMap::count(int64_t height, const Offset& offset, const Visible& visible) {
   std::vector<std::pair<int64_t, int64_t>> runs;
   for (Grid& grid : grids_) {
     const int64_t k = grid.scale;
@@ -140,14 +140,20 @@ void CoverageMap::count(int64_t height, const Visible& visible) {
       }
     };
     int64_t blockRow = -1;
-    for (int64_t y = 0; y < height; ++y) {
+    for (int64_t frameY = 0; frameY < height; ++frameY) {
+      // The frame's row and columns where they lie in the canvas.
+      const int64_t y = frameY + offset.y;
       const int64_t row = floorDiv(y - originY_, k);
       if (row != blockRow) {
         flush(blockRow);
         blockRow = row;
       }
       if (row >= grid.rows) break;
-      visible(y, runs);
+      visible(frameY, runs);
+      for (auto& run : runs) {
+        run.first += offset.x;
+        run.second += offset.x;
+      }
       // The pixels of [from, to) fall in every block column from the first
       // one's to the last one's: a span is marked per block, not per pixel.
       const auto mark = [&](int64_t from, int64_t to, uint8_t value) {
@@ -176,7 +182,7 @@ void CoverageMap::count(int64_t height, const Visible& visible) {
   }
 }
 
-void CoverageMap::addFrame(FIBITMAP* frame, uint8_t threshold) {
+void CoverageMap::addFrame(FIBITMAP* frame, uint8_t threshold, const Offset& offset) {
   if (frame == nullptr) return;
   const int64_t width = FreeImage_GetWidth(frame);
   const int64_t height = FreeImage_GetHeight(frame);
@@ -197,15 +203,15 @@ void CoverageMap::addFrame(FIBITMAP* frame, uint8_t threshold) {
   const FREE_IMAGE_TYPE type = FreeImage_GetImageType(frame);
   if (type == FIT_RGBA16) {
     const unsigned limit = 257u * threshold;
-    add(height, runsOf([limit](const BYTE* row, int64_t x) {
+    add(height, offset, runsOf([limit](const BYTE* row, int64_t x) {
           return reinterpret_cast<const FIRGBA16*>(row)[x].alpha > limit;
         }));
   } else if (type == FIT_BITMAP && FreeImage_GetBPP(frame) == 32) {
-    add(height, runsOf([threshold](const BYTE* row, int64_t x) {
+    add(height, offset, runsOf([threshold](const BYTE* row, int64_t x) {
           return row[4 * x + FI_RGBA_ALPHA] > threshold;
         }));
   } else {
-    add(height, [width](int64_t, std::vector<std::pair<int64_t, int64_t>>& runs) {
+    add(height, offset, [width](int64_t, std::vector<std::pair<int64_t, int64_t>>& runs) {
       runs.assign(1, {0, width});
     });
   }

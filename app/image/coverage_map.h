@@ -68,11 +68,12 @@ class CoverageMap {
   CoverageMap(const CoverageMap&) = delete;
   CoverageMap& operator=(const CoverageMap&) = delete;
 
-  // Counts the visible pixels of one decoded frame: alpha above threshold for
-  // 8-bit RGBA, above threshold * 257 for 16-bit RGBA; a frame of any other
-  // type has no transparency and is visible everywhere. Pixels outside the
-  // canvas are left out. Safe to call from several threads at once.
-  void addFrame(FIBITMAP* frame, uint8_t threshold);
+  // Counts the visible pixels of one decoded frame, laid in the canvas at
+  // offset: alpha above threshold for 8-bit RGBA, above threshold * 257 for
+  // 16-bit RGBA; a frame of any other type has no transparency and is visible
+  // everywhere. Pixels outside the canvas are left out. Safe to call from
+  // several threads at once.
+  void addFrame(FIBITMAP* frame, uint8_t threshold, const Offset& offset = Offset());
 
   // The frames added so far: N of the colours.
   uint64_t frames() const { return frames_; }
@@ -94,9 +95,9 @@ class CoverageMap {
   };
 
   template <typename Visible>
-  void add(int64_t height, const Visible& visible);
+  void add(int64_t height, const Offset& offset, const Visible& visible);
   template <typename Visible>
-  void count(int64_t height, const Visible& visible);
+  void count(int64_t height, const Offset& offset, const Visible& visible);
 
   int64_t maxWidth_ = 0;
   int64_t maxHeight_ = 0;

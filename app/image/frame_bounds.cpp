@@ -91,16 +91,17 @@ void accumulateBoundsRgba16(FIBITMAP* frame, uint8_t threshold, CropRect& box) {
       Rgba16Search{257u * threshold}, box);
 }
 
-bool scanLoadedFrame(Image frame, uint8_t threshold, CropRect& box, CoverageMap* coverage) {
+bool scanLoadedFrame(Image frame, uint8_t threshold, CropRect& box, CoverageMap* coverage,
+                     const Offset& offset) {
   if (frame != nullptr && FreeImage_GetImageType(frame.get()) == FIT_RGBA16) {
     accumulateBoundsRgba16(frame.get(), threshold, box);
-    if (coverage != nullptr) coverage->addFrame(frame.get(), threshold);
+    if (coverage != nullptr) coverage->addFrame(frame.get(), threshold, offset);
     return true;
   }
   expandTransparencyTable(frame);
   const Image alpha(frame != nullptr ? FreeImage_GetChannel(frame.get(), FICC_ALPHA) : nullptr);
   if (FreeImage_GetBPP(alpha.get()) != 8) return false;
-  if (coverage != nullptr) coverage->addFrame(frame.get(), threshold);
+  if (coverage != nullptr) coverage->addFrame(frame.get(), threshold, offset);
   frame.reset();
   accumulateBounds(alpha.get(), threshold, box);
   return true;

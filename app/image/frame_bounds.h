@@ -30,9 +30,9 @@ class CoverageMap;
 // frame on its 16-bit alpha, any other on its 8-bit alpha channel, taken
 // after expandTransparencyTable. False when the frame has neither; box is
 // then unchanged. With a coverage map, the frame's visible pixels are counted
-// in it.
+// in it, laid at offset in the canvas.
 bool scanLoadedFrame(Image frame, uint8_t threshold, CropRect& box,
-                     CoverageMap* coverage = nullptr);
+                     CoverageMap* coverage = nullptr, const Offset& offset = Offset());
 
 }  // namespace velmora
 

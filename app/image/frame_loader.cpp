@@ -64,6 +64,7 @@ struct FrameSource::State {
   std::vector<unsigned char> bytes;   // a small file read whole, which memory reads
   FIMEMORY* memory = nullptr;         // owned
   long start = 0;
+  uint64_t size = 0;
   Status status = Status(Status::Code::unreadable);
   bool sized = false;
   uint32_t width = 0;
@@ -149,7 +150,8 @@ FrameSource FrameSource::open(const htext& path, int64_t maxPixels) {
   // A small file is read whole, once: the chunk walk, the header read and
   // the decoding seek back and forth, and on small frames each seek and
   // reread cost more than the decoding.
-  const Status opened = host::openRegularFile(path, kWholeFileBytes, state->bytes, state->file);
+  const Status opened =
+      host::openRegularFile(path, kWholeFileBytes, state->bytes, state->file, state->size);
   if (!opened.ok()) {
     state->status = opened.as(Status::Code::unreadable);
   } else if (state->file != nullptr) {
@@ -182,10 +184,11 @@ const Status& FrameSource::status() const { return state_->status; }
 bool FrameSource::sized() const { return state_->sized; }
 uint32_t FrameSource::width() const { return state_->width; }
 uint32_t FrameSource::height() const { return state_->height; }
+uint64_t FrameSource::fileBytes() const { return state_->size; }
 const std::string& FrameSource::colourChunks() const { return state_->colourChunks; }
 
 FrameResult FrameSource::result() const {
-  return FrameResult{state_->status, state_->sized, state_->width, state_->height};
+  return FrameResult{state_->status, state_->sized, state_->width, state_->height, state_->size, 0};
 }
 
 Image FrameSource::decode() {

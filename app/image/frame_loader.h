@@ -77,6 +77,8 @@ class FrameSource {
   bool sized() const;
   uint32_t width() const;
   uint32_t height() const;
+  // The size of the frame's file, when it could be opened.
+  uint64_t fileBytes() const;
   // The gAMA, cHRM, sRGB and iCCP chunks as stored, in file order (<empty>
   // when there are none), for the encoded output to carry.
   const std::string& colourChunks() const;

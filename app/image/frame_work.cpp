@@ -3,6 +3,7 @@
 #include <string>
 
 #include "host/file_save.h"
+#include "host/host.h"
 #include "image/coverage_map.h"
 #include "image/frame_bounds.h"
 #include "image/frame_crop.h"
@@ -15,7 +16,7 @@ namespace velmora {
 using corvane::htext;
 
 FrameScan scanFrame(const htext& path, uint8_t threshold, PixelBudget* budget,
-                    CoverageMap* coverage) {
+                    CoverageMap* coverage, const Placement& placement) {
   FrameScan scan;
   FrameSource source = FrameSource::open(path);
   scan.result = source.result();
@@ -26,7 +27,8 @@ FrameScan scanFrame(const htext& path, uint8_t threshold, PixelBudget* budget,
   scan.result = source.result();
   if (frame == nullptr) return scan;
   CropRect box;
-  if (!scanLoadedFrame(std::move(frame), threshold, box, coverage)) {
+  const Offset offset = placement.of(source.width(), source.height());
+  if (!scanLoadedFrame(std::move(frame), threshold, box, coverage, offset)) {
     scan.result.status = Status(Status::Code::noAlpha);
   } else if (box.minX != -1) {
     scan.visible = CropRect{box.minX, box.minY, box.maxX + 1, box.maxY + 1};
@@ -42,11 +44,17 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
   Image frame = source.decode();
   FrameResult result = source.result();
   if (frame == nullptr) return result;
+  const Offset offset = options.placement.of(source.width(), source.height());
   if (options.coverage != nullptr) {
     expandTransparencyTable(frame);
-    options.coverage->addFrame(frame.get(), options.threshold);
+    options.coverage->addFrame(frame.get(), options.threshold, offset);
   }
-  cropFrame(frame, rect);
+  CropRect framed;
+  if (inFrame(rect, offset, framed)) {
+    cropFrame(frame, framed, options.fill);
+  } else {
+    frame.reset();
+  }
   std::string png;
   if (frame == nullptr) {
     result.status = Status(Status::Code::notCropped);
@@ -56,8 +64,13 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
     // The default encoding is the bound that the optimized one must beat.
     if (options.optimize) encodeOptimized(frame.get(), source.colourChunks(), png, memory);
     frame.reset();
-    const Status saved = saveFile(png, target);
-    if (!saved.ok()) result.status = saved.as(Status::Code::notSaved);
+    const Status saved = options.freshFolder ? host::writeNewFile(target, png.data(), png.size())
+                                             : saveFile(png, target);
+    if (saved.ok()) {
+      result.bytesOut = png.size();
+    } else {
+      result.status = saved.as(Status::Code::notSaved);
+    }
   }
   return result;
 }

@@ -22,28 +22,48 @@ namespace velmora {
 class CoverageMap;
 class PngMemory;
 
-// Loads the frame at path within the bounds and finds the box of its visible
-// pixels. Status ok, or why the frame could not be scanned (unreadable,
-// tooLarge, tooMuchMetadata, noAlpha); the box is then unset.
-// With a budget, the frame's pixels are taken from it before it is decoded;
-// with a coverage map, the frame's visible pixels are counted in it.
-FrameScan scanFrame(const corvane::htext& path, uint8_t threshold, PixelBudget* budget = nullptr,
-                    CoverageMap* coverage = nullptr);
+// Where the frames of an animation lie in its canvas: the canvas is the
+// largest width and height among them (0 x 0 while unknown, which puts every
+// frame at (0, 0)), and each frame lies in it by the anchor.
+struct Placement {
+  Anchor anchor = Anchor::topleft;
+  int64_t width = 0;
+  int64_t height = 0;
+  Offset of(int64_t frameWidth, int64_t frameHeight) const {
+    return placeFrame(anchor, width, height, frameWidth, frameHeight);
+  }
+};
 
-// How a frame is written: for the coverage picture of a forced rectangle,
-// the map that counts each decoded frame's pixels that are visible at
-// threshold; with optimize, in its smallest lossless form (encodeOptimized,
-// png/png_optimize.h).
+// Loads the frame at path within the bounds and finds the box of its visible
+// pixels, in its own canvas. Status ok, or why the frame could not be scanned
+// (unreadable, tooLarge, tooMuchMetadata, noAlpha); the box is then unset.
+// With a budget, the frame's pixels are taken from it before it is decoded;
+// with a coverage map, the frame's visible pixels are counted in it, where
+// placement lays the frame.
+FrameScan scanFrame(const corvane::htext& path, uint8_t threshold, PixelBudget* budget = nullptr,
+                    CoverageMap* coverage = nullptr, const Placement& placement = Placement());
+
+// How a frame is written: where it lies in the animation's canvas, what the
+// crop adds outside it; for the coverage picture of a forced rectangle, the
+// map that counts each decoded frame's pixels that are visible at threshold;
+// with optimize, in its smallest lossless form (encodeOptimized,
+// png/png_optimize.h). With freshFolder the target's folder is the run's own
+// and new, so each frame is created there under its name at once (never over
+// an entry that stands there) instead of through a temporary file.
 struct WriteOptions {
+  Placement placement;
+  Fill fill = Fill::black;
   CoverageMap* coverage = nullptr;
   uint8_t threshold = 0;
   bool optimize = false;
+  bool freshFolder = false;
 };
 
-// Loads the frame at path within the bounds, crops it to rect and saves it as
+// Loads the frame at path within the bounds, crops it to rect (in the
+// animation's canvas, so moved by the frame's offset there) and saves it as
 // target. Status ok, or why it was not written (unreadable, tooLarge,
 // tooMuchMetadata, notCropped, notSaved), with the system's words for the
-// error where it gave them.
+// error where it gave them; bytesOut the bytes written.
 // With a budget, the frame's pixels and its crop's are taken from it before
 // the frame is decoded. memory serves -optimize's encoder (PngMemory,
 // png/png_optimize.h); without it the encoder keeps its own.

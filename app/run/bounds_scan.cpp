@@ -14,17 +14,19 @@ using corvane::htext;
 
 BoundsScan determineBounds(const FrameList& frames, const htext& source, uint8_t threshold,
                            unsigned jobs, CoverageMap* coverage,
-                           const std::function<void(unsigned)>& scanned) {
+                           const std::function<void(unsigned)>& scanned,
+                           const Placement& placement, PixelBudget* budget) {
   const unsigned count = static_cast<unsigned>(frames.size());
   const unsigned threads = std::max(1u, std::min(jobs, count));
   BoundsScan scan;
   scan.frames.resize(count);
-  PixelBudget budget(kThreadsPixelBudget);
+  PixelBudget own(kThreadsPixelBudget);
+  PixelBudget* const shared = budget != nullptr ? budget : threads > 1 ? &own : nullptr;
   runInOrder(
       count, threads,
       [&](unsigned k, unsigned) {
-        scan.frames[k] = scanFrame(hfolder::join(source, frames[k]), threshold,
-                                   threads > 1 ? &budget : nullptr, coverage);
+        scan.frames[k] =
+            scanFrame(hfolder::join(source, frames[k]), threshold, shared, coverage, placement);
       },
       [&](unsigned k) {
         const Status& status = scan.frames[k].result.status;
@@ -41,9 +43,19 @@ BoundsScan determineBounds(const FrameList& frames, const htext& source, uint8_t
         scan.frames[k].result.status = Status(Status::Code::unreadable, why);
       });
   if (!scan.stop.ok()) return scan;
-  for (const FrameScan& frame : scan.frames) {
-    const CropRect& box = frame.visible;
+  scan.placement = placement;
+  if (placement.width == 0 && placement.height == 0) {
+    for (const FrameScan& frame : scan.frames) {
+      scan.placement.width = std::max<int64_t>(scan.placement.width, frame.result.width);
+      scan.placement.height = std::max<int64_t>(scan.placement.height, frame.result.height);
+    }
+  }
+  for (FrameScan& frame : scan.frames) {
+    CropRect& box = frame.visible;
     if (box.minX == -1) continue;
+    const Offset offset = scan.placement.of(frame.result.width, frame.result.height);
+    box = CropRect{box.minX + offset.x, box.minY + offset.y, box.maxX + offset.x,
+                   box.maxY + offset.y};
     if (scan.area.minX == -1) {
       scan.area = box;
       continue;

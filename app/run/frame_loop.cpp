@@ -18,14 +18,16 @@ std::vector<FrameResult> writeCroppedFrames(
   const unsigned count = static_cast<unsigned>(frames.size());
   const unsigned threads = std::max(1u, std::min(options.jobs, count));
   std::vector<FrameResult> results(count);
-  PixelBudget budget(kThreadsPixelBudget);
+  PixelBudget own(kThreadsPixelBudget);
+  PixelBudget* const shared =
+      options.budget != nullptr ? options.budget : threads > 1 ? &own : nullptr;
   std::vector<PngMemory> memories(threads);
   runInOrder(
       count, threads,
       [&](unsigned k, unsigned worker) {
         results[k] = writeFrame(hfolder::join(source, frames[k]), rect,
-                                hfolder::join(folder, outputName(k + 1)),
-                                threads > 1 ? &budget : nullptr, options.write, &memories[worker]);
+                                hfolder::join(folder, outputName(k + 1)), shared, options.write,
+                                &memories[worker]);
       },
       [&](unsigned k) {
         written(k, results[k]);

@@ -20,10 +20,12 @@
 
 namespace velmora {
 
-// How the frame loop runs: on how many threads, and how each frame is
-// written.
+// How the frame loop runs: on how many threads, sharing which budget of
+// decoded pixels (with none, threads take one of their own), and how each
+// frame is written.
 struct LoopOptions {
   unsigned jobs = 1;
+  PixelBudget* budget = nullptr;
   WriteOptions write;
 };
 
