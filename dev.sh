@@ -17,7 +17,7 @@ cd "$(dirname "$0")"
 
 # The tool alone: the compiler, CMake, make, FreeImage, libpng (-optimize's
 # encoder) and the JSON header of the report. This is all the demo installs.
-tool_packages=(g++ cmake make libfreeimage-dev libpng-dev nlohmann-json3-dev)
+tool_packages=(g++ cmake make libfreeimage-dev libpng-dev nlohmann-json3-dev libxxhash-dev)
 # The tests add: libgtest-dev; zlib1g-dev, the tests' PNG encoder; dpkg-dev,
 # file, mandoc and groff-base, the package test (cpack's dependency scan, the
 # man page lint); valgrind, the memory checks; clang-14 and

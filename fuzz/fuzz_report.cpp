@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <climits>
+#include <iterator>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -186,6 +188,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   run.forced = in.ConsumeBool();
   run.optimized = in.ConsumeBool();
   run.order = in.ConsumeBool() ? velmora::FrameOrder::natural : velmora::FrameOrder::name;
+  run.fill = in.ConsumeBool() ? velmora::Fill::transparent : velmora::Fill::black;
+  run.anchor = static_cast<velmora::Anchor>(in.ConsumeIntegralInRange<int>(0, 2));
+  run.align = in.ConsumeIntegralInRange<unsigned>(1, 256);
+  run.placement = velmora::Placement{run.anchor, in.ConsumeIntegralInRange<int64_t>(0, 4096),
+                                     in.ConsumeIntegralInRange<int64_t>(0, 4096)};
   run.previewAsked = in.ConsumeBool();
   if (run.previewAsked) run.preview = in.ConsumeRandomLengthString(24);
   const bool scanned = in.ConsumeBool();
@@ -243,7 +250,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<const char*> keys = {"source", "output"};
   if (run.previewAsked) keys.push_back("preview");
-  for (const char* key : {"threshold", "order", "forced", "optimized", "area", "crop"}) keys.push_back(key);
+  for (const char* key : {"threshold", "order", "forced", "optimized", "fill", "anchor", "align", "area", "crop"}) {
+    keys.push_back(key);
+  }
   const bool hasEdges = !run.visible.empty();
   if (hasEdges) keys.push_back("edges");
   keys.push_back("frames");
@@ -261,6 +270,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             report["optimized"] == run.optimized &&
             report["order"] == (run.order == velmora::FrameOrder::natural ? "natural" : "name"),
         "threshold, order, forced and optimized");
+  static const char* const kAnchors[] = {"topleft", "center", "bottom"};
+  check(report["fill"] == (run.fill == velmora::Fill::transparent ? "transparent" : "black") &&
+            report["anchor"] == kAnchors[int(run.anchor)] && report["align"] == run.align,
+        "fill, anchor and align");
   checkRect(report["area"], run.area, "area");
   checkRect(report["crop"], run.crop, "crop");
 
@@ -285,7 +298,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const velmora::FrameResult& result = results[i];
     const char* problem = velmora::frameProblem(result.status.code());
     const std::string& reason = result.status.reason();
-    std::vector<const char*> frameKeys = {"source", "output", "sourceSize", "spriteSourceSize"};
+    std::vector<const char*> frameKeys = {"source", "output", "sourceSize"};
+    const bool placed = run.anchor != velmora::Anchor::topleft;
+    if (placed) frameKeys.push_back("offset");
+    frameKeys.push_back("spriteSourceSize");
     if (hasEdges) frameKeys.push_back("visible");
     frameKeys.push_back("written");
     if (problem != nullptr) frameKeys.push_back("problem");
@@ -302,7 +318,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
       check(frame["sourceSize"].is_null(), "no size, null");
     }
-    checkRect(frame["spriteSourceSize"], run.crop, "spriteSourceSize");
+    // The crop in the frame's own canvas: moved by the frame's place in the
+    // animation's, which a frame of unknown size does not have.
+    int64_t dx = 0, dy = 0;
+    if (result.sized) {
+      const int64_t spareX = std::max<int64_t>(run.placement.width - int64_t(result.width), 0);
+      const int64_t spareY = std::max<int64_t>(run.placement.height - int64_t(result.height), 0);
+      dx = run.anchor == velmora::Anchor::topleft ? 0 : spareX / 2;
+      dy = run.anchor == velmora::Anchor::center ? spareY / 2 : run.anchor == velmora::Anchor::bottom ? spareY : 0;
+    }
+    if (placed) {
+      if (result.sized) {
+        check(frame["offset"]["x"] == dx && frame["offset"]["y"] == dy, "offset");
+      } else {
+        check(frame["offset"].is_null(), "no size, no offset");
+      }
+    }
+    CropRect own = run.crop;
+    const int64_t moved[4] = {int64_t(run.crop.minX) - dx, int64_t(run.crop.minY) - dy, int64_t(run.crop.maxX) - dx,
+                              int64_t(run.crop.maxY) - dy};
+    if (std::all_of(std::begin(moved), std::end(moved), [](int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; })) {
+      own = CropRect{int32_t(moved[0]), int32_t(moved[1]), int32_t(moved[2]), int32_t(moved[3])};
+    }
+    checkRect(frame["spriteSourceSize"], own, "spriteSourceSize");
     if (hasEdges) {
       if (isSet(run.visible[i])) {
         checkRect(frame["visible"], run.visible[i], "visible");

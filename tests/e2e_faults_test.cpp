@@ -257,6 +257,9 @@ TEST(ToolFaults, ReportNamesEveryFrameAsTheConsoleAndTheFilesShowIt) {
                {"order", "name"},
                {"forced", true},
                {"optimized", false},
+               {"fill", "black"},
+               {"anchor", "topleft"},
+               {"align", 16},
                {"area", rectJson(1, 2, 12, 7)},
                {"crop", crop},
                {"frames", Json::array()}};
@@ -283,7 +286,8 @@ TEST(ToolFaults, ReportNamesEveryFrameAsTheConsoleAndTheFilesShowIt) {
   const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(readFile(reportFile));
   Strings keys;
   for (const auto& item : ordered.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (Strings{"source", "output", "threshold", "order", "forced", "optimized", "area",
+  EXPECT_EQ(keys, (Strings{"source", "output", "threshold", "order", "forced", "optimized", "fill",
+                           "anchor", "align", "area",
                            "crop", "frames"}));
 }
 
@@ -608,7 +612,7 @@ TEST(ToolRun, StrayPixelIsNamedInTheReportAndShownInThePictureForAnyJobs) {
   Strings keys;
   for (const auto& item : ordered.items()) keys.push_back(item.key());
   EXPECT_EQ(keys, (Strings{"source", "output", "preview", "threshold", "order", "forced",
-                           "optimized", "area",
+                           "optimized", "fill", "anchor", "align", "area",
                            "crop", "edges", "frames"}));
 }
 

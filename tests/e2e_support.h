@@ -325,6 +325,68 @@ inline void makeLink(const std::string& target, const std::string& path) {
   ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0) << path;
 }
 
+// Every entry below folder by its path from there: a file's bytes, "/" for a
+// folder, "-> target" for a symbolic link (never followed).
+inline std::map<std::string, std::string> treeSnapshot(const std::string& folder,
+                                                       const std::string& prefix = "") {
+  std::map<std::string, std::string> found;
+  for (const std::string& name : testing_support::folderNames(folder)) {
+    const std::string path = folder + "/" + name;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) continue;
+    if (S_ISLNK(info.st_mode)) {
+      char target[4096];
+      const ssize_t n = readlink(path.c_str(), target, sizeof target);
+      found[prefix + name] = "-> " + std::string(target, n > 0 ? size_t(n) : 0);
+    } else if (S_ISDIR(info.st_mode)) {
+      found[prefix + name] = "/";
+      for (auto& entry : treeSnapshot(path, prefix + name + "/")) found.insert(entry);
+    } else {
+      found[prefix + name] = testing_support::readFile(path);
+    }
+  }
+  return found;
+}
+
+// The paths of a snapshot alone.
+inline std::vector<std::string> pathsOf(const std::map<std::string, std::string>& snapshot) {
+  std::vector<std::string> paths;
+  for (const auto& entry : snapshot) paths.push_back(entry.first);
+  return paths;
+}
+
+// ---- the console of -tree and -split ---------------------------------------
+
+inline std::string animationsLine(unsigned animations, unsigned frames) {
+  return "Checking source dir...\r" + std::to_string(animations) + " animations (" +
+         std::to_string(frames) + " frames) to process.\n\n";
+}
+
+// The progress line over animations of the given frame counts, with the line
+// of an animation (by its place) right after its step.
+inline std::string animationSteps(const std::vector<unsigned>& frames,
+                                  const std::map<unsigned, std::string>& lines = {}) {
+  unsigned total = 0, done = 0;
+  for (unsigned count : frames) total += count;
+  std::string text = "\r>> Cropping animations... 0%";
+  for (unsigned k = 0; k < frames.size(); ++k) {
+    const auto found = lines.find(k);
+    if (found != lines.end()) text += found->second;
+    done += frames[k];
+    text += "\r>> Cropping animations... " + std::to_string(percent(done, total)) + "%";
+  }
+  return text;
+}
+
+inline std::string croppedLine(unsigned animations, unsigned frames, uint64_t in, uint64_t out) {
+  return "\nCropped " + std::to_string(animations) + " animations (" + std::to_string(frames) +
+         " frames): " + std::to_string(in) + " bytes in, " + std::to_string(out) + " bytes out.\n";
+}
+
+inline std::string animationFailed(const std::string& label, const std::string& why) {
+  return "\nWarning, animation \"" + label + "\" was not written: " + why + ".\n";
+}
+
 // Three 16x12 frames whose visible boxes together span (3, 2) to (12, 8).
 inline std::map<std::string, Pattern> threeWalkFrames() {
   return {{"walk_c.png", Pattern{1, 16, 12, 3, 4, 6, 6}},

@@ -188,6 +188,43 @@ TEST(ReadInt, ReadsTheLeadingNumberLikeScanf) {
   }
 }
 
+TEST(ReadChoices, TakeTheirWordsOrNothingElse) {
+  struct Row {
+    const char* text;
+    int split, fill, anchor, align;  // -1: refused
+  };
+  const Row rows[] = {
+      {"", 0, int(Fill::black), int(Anchor::topleft), 16},
+      {"stem", 1, -1, -1, -1},
+      {"black", -1, int(Fill::black), -1, -1},
+      {"transparent", -1, int(Fill::transparent), -1, -1},
+      {"topleft", -1, -1, int(Anchor::topleft), -1},
+      {"center", -1, -1, int(Anchor::center), -1},
+      {"bottom", -1, -1, int(Anchor::bottom), -1},
+      {"1", -1, -1, -1, 1},
+      {"256", -1, -1, -1, 256},
+      {"0016", -1, -1, -1, 16},
+      {"noparam", -1, -1, -1, -1},
+      {"Stem", -1, -1, -1, -1},
+      {"centre", -1, -1, -1, -1},
+      {"0", -1, -1, -1, -1},
+      {"257", -1, -1, -1, -1},
+      {"99999999999", -1, -1, -1, -1},
+      {"8px", -1, -1, -1, -1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string("\"") + row.text + "\"");
+    bool split = true;
+    Fill fill = Fill::transparent;
+    Anchor anchor = Anchor::bottom;
+    unsigned align = 7;
+    EXPECT_EQ(readSplit(row.text, split) ? int(split) : -1, row.split);
+    EXPECT_EQ(readFill(row.text, fill) ? int(fill) : -1, row.fill);
+    EXPECT_EQ(readAnchor(row.text, anchor) ? int(anchor) : -1, row.anchor);
+    EXPECT_EQ(readAlign(row.text, align) ? int(align) : -1, row.align);
+  }
+}
+
 TEST(ReadJobs, TakesAWholeNumberOrNothingElse) {
   const std::pair<const char*, long> rows[] = {
       {"", 1},         {"0", 0},        {"1", 1},        {"3", 3},         {"007", 7},

@@ -142,8 +142,6 @@ ScopedStdin::~ScopedStdin() {
 
 #else
 
-namespace {
-
 void removeTree(const std::string& path) {
   struct stat info;
   if (lstat(path.c_str(), &info) != 0) return;
@@ -156,6 +154,8 @@ void removeTree(const std::string& path) {
     unlink(path.c_str());
   }
 }
+
+namespace {
 
 std::string slurp(int fd) {
   std::string out;
@@ -347,7 +347,7 @@ std::string str(const velmora::CropRect& r) {
 namespace {
 
 RunResult runProgram(const ToolArgv& argv, const std::string& stdinText,
-                     const std::string& workingDir, long maxFileBytes) {
+                     const std::string& workingDir, long maxFileBytes, bool killAtLimit) {
   const std::string scratch = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
   const int in = tempFile(scratch, "velmora-in-");
   const int out = tempFile(scratch, "velmora-out-");
@@ -365,7 +365,7 @@ RunResult runProgram(const ToolArgv& argv, const std::string& stdinText,
     if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) _exit(126);
     if (maxFileBytes >= 0) {
       // Ignored, SIGXFSZ stays ignored across exec, and the write fails instead.
-      signal(SIGXFSZ, SIG_IGN);
+      signal(SIGXFSZ, killAtLimit ? SIG_DFL : SIG_IGN);
       const rlimit limit = {rlim_t(maxFileBytes), rlim_t(maxFileBytes)};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
     }
@@ -388,12 +388,13 @@ RunResult runProgram(const ToolArgv& argv, const std::string& stdinText,
 }  // namespace
 
 RunResult runTool(const std::vector<std::string>& args, const std::string& stdinText,
-                  const std::string& workingDir, long maxFileBytes) {
-  return runProgram(ToolArgv(args), stdinText, workingDir, maxFileBytes);
+                  const std::string& workingDir, long maxFileBytes, bool killAtLimit) {
+  return runProgram(ToolArgv(args), stdinText, workingDir, maxFileBytes, killAtLimit);
 }
 
 RunResult runShell(const std::string& script, const std::string& workingDir) {
-  return runProgram(ToolArgv("/bin/sh", {"-c", script, "sh", toolPath()}), "", workingDir, -1);
+  return runProgram(ToolArgv("/bin/sh", {"-c", script, "sh", toolPath()}), "", workingDir, -1,
+                    false);
 }
 
 ScopedStdin::ScopedStdin(const std::string& text) {

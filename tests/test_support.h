@@ -35,6 +35,12 @@ inline const std::string kHelp =
     "-optimize             Writes every frame in its smallest lossless PNG form.\n"
     "-report <file>        Writes a JSON report of the crop to the file.\n"
     "-preview <file>       Writes a PNG of how many frames show each pixel.\n"
+    "-tree                 Crops every folder below the source folder, each as its own animation.\n"
+    "-split <stem>         Splits a folder's frames into animations by name (walk_1, walk_2: walk).\n"
+    "-fill <colour>        What the crop adds outside a frame: black (default) or transparent.\n"
+    "-anchor <place>       Lays frames of different sizes: topleft (default), center or bottom.\n"
+    "-align <n>            Widens the crop to multiples of n, 1 to 256 (default 16).\n"
+    "-incremental          With -tree or -split: crops only the animations that changed.\n"
     "\n"
     "Executing the program without arguments will start it in limited interactive mode where "
     "user can specify input path, and program will then autocrop to common animation area.\n";
@@ -113,6 +119,9 @@ struct RunResult {
   long peakRssKb = -1;    // see runToolToClosingPause
 };
 
+// Removes path and everything below it, links not followed (POSIX only).
+void removeTree(const std::string& path);
+
 // The tool runners below are POSIX only (fork and exec). They run the tool
 // named by the environment variable VELMORA_TOOL when it is set, else the one
 // of this build.
@@ -120,11 +129,13 @@ struct RunResult {
 // Runs the built velmoraReelCut with args (argument 0 is added), standard
 // input read from stdinText, in workingDir when not empty. With maxFileBytes
 // set, no file the tool writes may grow past that many bytes (a write beyond
-// fails with EFBIG, as on a full disk). Every child gets kChildSeconds to
-// finish; one that hangs (a pause that waits, say) is killed by SIGALRM and
-// shows as exit code 142.
+// fails with EFBIG, as on a full disk; with killAtLimit the tool is killed
+// there instead, by SIGXFSZ, as a run stopped in the middle). Every child
+// gets kChildSeconds to finish; one that hangs (a pause that waits, say) is
+// killed by SIGALRM and shows as exit code 142.
 RunResult runTool(const std::vector<std::string>& args, const std::string& stdinText = "",
-                  const std::string& workingDir = "", long maxFileBytes = -1);
+                  const std::string& workingDir = "", long maxFileBytes = -1,
+                  bool killAtLimit = false);
 constexpr unsigned kChildSeconds = 120;
 
 // Standard input (file descriptor 0 and the C stream stdin) reads text for the

@@ -45,11 +45,12 @@ Offset placeFrame(Anchor anchor, int64_t canvasWidth, int64_t canvasHeight, int6
 }
 
 bool inFrame(const CropRect& rect, const Offset& offset, CropRect& framed) {
-  const int64_t minX = int64_t(rect.minX) - offset.x;
-  const int64_t minY = int64_t(rect.minY) - offset.y;
-  if (minX < -kInt32Max - 1 || minY < -kInt32Max - 1) return false;
-  // The offsets are never negative, so only the minima can leave the range.
-  framed = CropRect{int32_t(minX), int32_t(minY), rect.maxX - offset.x, rect.maxY - offset.y};
+  const int64_t moved[4] = {int64_t(rect.minX) - offset.x, int64_t(rect.minY) - offset.y,
+                            int64_t(rect.maxX) - offset.x, int64_t(rect.maxY) - offset.y};
+  for (const int64_t value : moved) {
+    if (value < -kInt32Max - 1 || value > kInt32Max) return false;
+  }
+  framed = CropRect{int32_t(moved[0]), int32_t(moved[1]), int32_t(moved[2]), int32_t(moved[3])};
   return true;
 }
 

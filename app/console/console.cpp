@@ -33,6 +33,10 @@ void waitForEnter(const char* prompt) {
   say("\n");
 }
 
+std::string because(const Status& status) {
+  return status.reason().empty() ? std::string() : " (" + status.reason() + ")";
+}
+
 htext promptSourcePath() {
   for (;;) {
     say("Enter the source frames path: ");

@@ -7,6 +7,9 @@
 #ifndef VELMORA_CONSOLE_CONSOLE_H
 #define VELMORA_CONSOLE_CONSOLE_H
 
+#include <string>
+
+#include "base/status.h"
 #include "corvane/htext.h"
 
 namespace velmora {
@@ -22,6 +25,10 @@ void say(const char* format, ...)
 // input also ends the wait), then prints "\n". From a pipe or a file nothing
 // is read, so a script's further lines stay for whoever reads them next.
 void waitForEnter(const char* prompt = nullptr);
+
+// " (why)" when someone named the cause of a failure, else nothing: what
+// follows a failure's words on the console.
+std::string because(const Status& status);
 
 // Asks until a line names an existing folder; <empty> when input ends. Reads
 // its lines from a terminal, a pipe or a file alike.

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 namespace velmora {
 
@@ -38,6 +40,12 @@ const std::vector<OptionSpec>& optionTable() {
       {"-optimize", "", "Writes every frame in its smallest lossless PNG form."},
       {"-report", "<file>", "Writes a JSON report of the crop to the file."},
       {"-preview", "<file>", "Writes a PNG of how many frames show each pixel."},
+      {"-tree", "", "Crops every folder below the source folder, each as its own animation."},
+      {"-split", "<stem>", "Splits a folder's frames into animations by name (walk_1, walk_2: walk)."},
+      {"-fill", "<colour>", "What the crop adds outside a frame: black (default) or transparent."},
+      {"-anchor", "<place>", "Lays frames of different sizes: topleft (default), center or bottom."},
+      {"-align", "<n>", "Widens the crop to multiples of n, 1 to 256 (default 16)."},
+      {"-incremental", "", "With -tree or -split: crops only the animations that changed."},
   };
   return table;
 }
@@ -81,15 +89,62 @@ bool readJobs(const htext& text, unsigned& jobs) {
   return true;
 }
 
-bool readOrder(const htext& text, FrameOrder& order) {
-  if (text.empty() || text == "name") {
-    order = FrameOrder::name;
-  } else if (text == "natural") {
-    order = FrameOrder::natural;
-  } else {
-    return false;
+namespace {
+
+// The value among names (the first when absent) as its place there; false
+// for anything else.
+template <typename Value>
+bool readChoice(const htext& text, std::initializer_list<std::pair<const char*, Value>> names,
+                Value& value) {
+  for (const auto& [name, meaning] : names) {
+    if (text == name || (text.empty() && name == names.begin()->first)) {
+      value = meaning;
+      return true;
+    }
   }
+  return false;
+}
+
+}  // namespace
+
+bool readSplit(const htext& text, bool& split) {
+  if (text.empty()) {
+    split = false;
+    return true;
+  }
+  if (text != "stem") return false;
+  split = true;
   return true;
+}
+
+bool readFill(const htext& text, Fill& fill) {
+  return readChoice(text, {{"black", Fill::black}, {"transparent", Fill::transparent}}, fill);
+}
+
+bool readAnchor(const htext& text, Anchor& anchor) {
+  return readChoice(
+      text, {{"topleft", Anchor::topleft}, {"center", Anchor::center}, {"bottom", Anchor::bottom}},
+      anchor);
+}
+
+bool readAlign(const htext& text, unsigned& align) {
+  if (text.empty()) {
+    align = kDefaultAlign;
+    return true;
+  }
+  unsigned value = 0;
+  for (const char c : std::string(text.c_str())) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + unsigned(c - '0');
+    if (value > kMaxAlign) return false;
+  }
+  if (value == 0) return false;
+  align = value;
+  return true;
+}
+
+bool readOrder(const htext& text, FrameOrder& order) {
+  return readChoice(text, {{"name", FrameOrder::name}, {"natural", FrameOrder::natural}}, order);
 }
 
 void parseArguments(int argc, const char* const* argv, OptionMap& options) {

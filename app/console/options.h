@@ -74,6 +74,25 @@ bool readJobs(const corvane::htext& text, unsigned& jobs);
 //   "Natural", "noparam", "names" => false
 bool readOrder(const corvane::htext& text, FrameOrder& order);
 
+// The -split value: absent (<empty>) reads false (no split), "stem" true.
+// False, and split untouched, for anything else.
+//   "" => no split    "stem" => split    "Stem", "noparam", "name" => false
+bool readSplit(const corvane::htext& text, bool& split);
+
+// The -fill value: absent or "black" reads Fill::black, "transparent"
+// Fill::transparent. False, and fill untouched, for anything else.
+bool readFill(const corvane::htext& text, Fill& fill);
+
+// The -anchor value: absent or "topleft" reads Anchor::topleft, "center"
+// Anchor::center, "bottom" Anchor::bottom. False, and anchor untouched, for
+// anything else ("centre", "noparam", ...).
+bool readAnchor(const corvane::htext& text, Anchor& anchor);
+
+// The -align value: absent reads kDefaultAlign; otherwise digits alone
+// giving 1 to kMaxAlign. False, and align untouched, for anything else.
+//   "" => 16    "1" => 1    "256" => 256    "0", "257", "8px", "noparam" => false
+bool readAlign(const corvane::htext& text, unsigned& align);
+
 // "left,top,right,bottom" with exclusive right and bottom bounds, each read
 // like sscanf "%d" (no number reads 0). False, and rect untouched, unless the
 // text has exactly three commas.

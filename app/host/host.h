@@ -60,6 +60,47 @@ Status replaceFile(const corvane::htext& from, const corvane::htext& to);
 // Removes the file or link at path; never a folder.
 bool removeFile(const corvane::htext& path);
 
+// What an entry of a folder is to the tree walk. A link to a folder (a
+// symbolic link, or a junction on Windows) is never a folder; a link to a
+// file is a file, and so is anything else that is not a folder.
+enum class EntryKind { file, folder, linkedFolder };
+
+struct FolderEntry {
+  corvane::htext name;
+  EntryKind kind = EntryKind::file;
+};
+
+// The entries of the folder at path, without "." and "..", in the host's
+// order. The path is used as given: no text in it is resolved, and a
+// backslash in a POSIX name is part of the name.
+Status listFolder(const corvane::htext& path, std::vector<FolderEntry>& entries);
+
+// What stands at path, links not followed; failed when nothing does.
+Status kindOf(const corvane::htext& path, EntryKind& kind);
+
+// The size of the regular file at path (a link to one counts).
+Status fileSize(const corvane::htext& path, uint64_t& size);
+
+// Creates path as a new folder (on POSIX 0777 under the umask); exists when
+// an entry of that name stands there.
+Status makeFolder(const corvane::htext& path);
+
+// Removes path and everything below it; a link below it is removed, never
+// followed.
+Status removeTree(const corvane::htext& path);
+
+// Renames the file or folder from to to, where no entry of that name may
+// stand (then exists, and nothing is moved).
+Status moveEntry(const corvane::htext& from, const corvane::htext& to);
+
+// Puts the folder from in the place of to: afterwards to holds what from
+// held, and the folder that stood at to, if any, stands at from. Where the
+// system can exchange two names at once (Linux's renameat2 with
+// RENAME_EXCHANGE) no moment passes without to; elsewhere it takes three
+// renames, and a run stopped between them leaves to missing, the old folder
+// under a name beside it.
+Status swapFolders(const corvane::htext& from, const corvane::htext& to);
+
 // The processor cores this process may run on (its affinity mask), at least 1.
 unsigned usableProcessors();
 

@@ -1,4 +1,5 @@
 // POSIX host calls: paths are byte strings and pass through unconverted.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
@@ -119,6 +120,122 @@ Status replaceFile(const htext& from, const htext& to) {
 }
 
 bool removeFile(const htext& path) { return unlink(path.c_str()) == 0; }
+
+Status listFolder(const htext& path, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  DIR* folder = opendir(path.c_str());
+  if (folder == nullptr) return failure(errno);
+  const int fd = dirfd(folder);
+  errno = 0;
+  while (const dirent* entry = readdir(folder)) {
+    const htext name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    FolderEntry found{name, EntryKind::file};
+    struct stat info;
+    if (fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (S_ISDIR(info.st_mode)) {
+        found.kind = EntryKind::folder;
+      } else if (S_ISLNK(info.st_mode) && fstatat(fd, entry->d_name, &info, 0) == 0 &&
+                 S_ISDIR(info.st_mode)) {
+        found.kind = EntryKind::linkedFolder;
+      }
+    }
+    entries.push_back(std::move(found));
+    errno = 0;
+  }
+  const Status listed = errno != 0 ? failure(errno) : Status();
+  closedir(folder);
+  return listed;
+}
+
+Status kindOf(const htext& path, EntryKind& kind) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return failure(errno);
+  kind = EntryKind::file;
+  if (S_ISDIR(info.st_mode)) {
+    kind = EntryKind::folder;
+  } else if (S_ISLNK(info.st_mode) && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    kind = EntryKind::linkedFolder;
+  }
+  return Status();
+}
+
+Status fileSize(const htext& path, uint64_t& size) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return failure(errno);
+  if (!S_ISREG(info.st_mode)) return Status(Status::Code::failed, kNotRegularFile);
+  size = uint64_t(info.st_size);
+  return Status();
+}
+
+Status makeFolder(const htext& path) {
+  if (mkdir(path.c_str(), 0777) == 0) return Status();
+  return errno == EEXIST ? Status(Status::Code::exists) : failure(errno);
+}
+
+namespace {
+
+// Removes name in the folder open as at, and below it, without following a
+// link.
+Status removeAt(int at, const char* name) {
+  struct stat info;
+  if (fstatat(at, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return failure(errno);
+  if (!S_ISDIR(info.st_mode)) {
+    return unlinkat(at, name, 0) == 0 ? Status() : failure(errno);
+  }
+  const int fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return failure(errno);
+  DIR* folder = fdopendir(fd);
+  if (folder == nullptr) {
+    const Status failed = failure(errno);
+    close(fd);
+    return failed;
+  }
+  Status removed;
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string child = entry->d_name;
+    if (child != "." && child != "..") names.push_back(child);
+  }
+  for (const std::string& child : names) {
+    const Status one = removeAt(fd, child.c_str());
+    if (removed.ok()) removed = one;
+  }
+  closedir(folder);
+  if (!removed.ok()) return removed;
+  return unlinkat(at, name, AT_REMOVEDIR) == 0 ? Status() : failure(errno);
+}
+
+}  // namespace
+
+Status removeTree(const htext& path) { return removeAt(AT_FDCWD, path.c_str()); }
+
+Status moveEntry(const htext& from, const htext& to) {
+  // rename would replace an empty folder or a file standing at to.
+  struct stat info;
+  if (lstat(to.c_str(), &info) == 0) return Status(Status::Code::exists);
+  return rename(from.c_str(), to.c_str()) == 0 ? Status() : failure(errno);
+}
+
+Status swapFolders(const htext& from, const htext& to) {
+  struct stat info;
+  if (lstat(to.c_str(), &info) != 0) {
+    return rename(from.c_str(), to.c_str()) == 0 ? Status() : failure(errno);
+  }
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
+    return Status();
+  }
+  // A file system that cannot exchange names: three renames through a third.
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return failure(errno);
+  const htext aside = from + ".old";
+  if (rename(to.c_str(), aside.c_str()) != 0) return failure(errno);
+  if (rename(from.c_str(), to.c_str()) != 0) {
+    const Status failed = failure(errno);
+    rename(aside.c_str(), to.c_str());
+    return failed;
+  }
+  return rename(aside.c_str(), from.c_str()) == 0 ? Status() : failure(errno);
+}
 
 bool inputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 

@@ -159,6 +159,120 @@ Status replaceFile(const htext& from, const htext& to) {
 // DeleteFileW refuses folders.
 bool removeFile(const htext& path) { return DeleteFileW(wide(path).c_str()) != 0; }
 
+namespace {
+
+htext narrow(const wchar_t* text) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide text is UTF-16");
+  return htext::fromWide(reinterpret_cast<const char16_t*>(text));
+}
+
+// Every entry of folder, "." and ".." left out; false when it cannot be listed.
+bool eachEntry(const std::wstring& folder, std::vector<WIN32_FIND_DATAW>& found) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") found.push_back(data);
+  } while (FindNextFileW(find, &data));
+  const bool ended = GetLastError() == ERROR_NO_MORE_FILES;
+  FindClose(find);
+  return ended;
+}
+
+bool isFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+// A junction or a symbolic link: a reparse point.
+bool isLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+Status removeWide(const std::wstring& path, DWORD attributes) {
+  // A link to a folder is removed as the link, never entered.
+  if (isFolder(attributes) && !isLink(attributes)) {
+    std::vector<WIN32_FIND_DATAW> entries;
+    if (!eachEntry(path, entries)) return lastError();
+    Status removed;
+    for (const WIN32_FIND_DATAW& entry : entries) {
+      const Status one = removeWide(path + L"\\" + entry.cFileName, entry.dwFileAttributes);
+      if (removed.ok()) removed = one;
+    }
+    if (!removed.ok()) return removed;
+  }
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+  }
+  const BOOL done = isFolder(attributes) ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str());
+  return done ? Status() : lastError();
+}
+
+}  // namespace
+
+Status listFolder(const htext& path, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  std::vector<WIN32_FIND_DATAW> found;
+  if (!eachEntry(wide(path), found)) return lastError();
+  for (const WIN32_FIND_DATAW& entry : found) {
+    FolderEntry listed{narrow(entry.cFileName), EntryKind::file};
+    if (isFolder(entry.dwFileAttributes)) {
+      listed.kind = isLink(entry.dwFileAttributes) ? EntryKind::linkedFolder : EntryKind::folder;
+    }
+    entries.push_back(std::move(listed));
+  }
+  return Status();
+}
+
+Status kindOf(const htext& path, EntryKind& kind) {
+  const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return lastError();
+  kind = !isFolder(attributes) ? EntryKind::file
+         : isLink(attributes)  ? EntryKind::linkedFolder
+                               : EntryKind::folder;
+  return Status();
+}
+
+Status fileSize(const htext& path, uint64_t& size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return lastError();
+  if (isFolder(data.dwFileAttributes)) return Status(Status::Code::failed, kNotRegularFile);
+  size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+  return Status();
+}
+
+Status makeFolder(const htext& path) {
+  if (CreateDirectoryW(wide(path).c_str(), nullptr)) return Status();
+  return GetLastError() == ERROR_ALREADY_EXISTS ? Status(Status::Code::exists) : lastError();
+}
+
+Status removeTree(const htext& path) {
+  const std::wstring target = wide(path);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return lastError();
+  return removeWide(target, attributes);
+}
+
+Status moveEntry(const htext& from, const htext& to) {
+  // Without MOVEFILE_REPLACE_EXISTING nothing that stands at to is replaced.
+  if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0)) return Status();
+  const DWORD code = GetLastError();
+  if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) return Status(Status::Code::exists);
+  SetLastError(code);
+  return lastError();
+}
+
+Status swapFolders(const htext& from, const htext& to) {
+  const std::wstring source = wide(from), target = wide(to);
+  if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    return MoveFileExW(source.c_str(), target.c_str(), 0) ? Status() : lastError();
+  }
+  // Windows cannot exchange two names: three renames through a third.
+  const std::wstring aside = wide(from + ".old");
+  if (!MoveFileExW(target.c_str(), aside.c_str(), 0)) return lastError();
+  if (!MoveFileExW(source.c_str(), target.c_str(), 0)) {
+    const Status failed = lastError();
+    MoveFileExW(aside.c_str(), target.c_str(), 0);
+    return failed;
+  }
+  return MoveFileExW(aside.c_str(), source.c_str(), 0) ? Status() : lastError();
+}
+
 bool inputIsTerminal() {
   // A console input handle has a console mode; a pipe, a file or NUL (which
   // _isatty takes for a terminal) has none.

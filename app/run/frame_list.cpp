@@ -15,7 +15,7 @@ namespace {
 
 unsigned char foldCase(unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }
 
-bool precedes(const char* a, const char* b) {
+bool foldedPrecedes(const char* a, const char* b) {
   const auto* x = reinterpret_cast<const unsigned char*>(a);
   const auto* y = reinterpret_cast<const unsigned char*>(b);
   for (; *x != 0 && foldCase(*x) == foldCase(*y); ++x, ++y) {
@@ -62,13 +62,19 @@ int compareTokens(const unsigned char* x, const unsigned char* y) {
 
 }  // namespace
 
+bool namePrecedes(const char* a, const char* b) { return foldedPrecedes(a, b); }
+
+Precedes precedesBy(FrameOrder order) {
+  return order == FrameOrder::natural ? naturallyPrecedes : namePrecedes;
+}
+
 bool naturallyPrecedes(const char* a, const char* b) {
   const int tokens = compareTokens(reinterpret_cast<const unsigned char*>(a),
                                    reinterpret_cast<const unsigned char*>(b));
   // Name order is total, so ties such as f01 and f1 still get one order, and
   // deciding them only among equal tokens keeps the order transitive.
   if (tokens != 0) return tokens < 0;
-  return precedes(a, b);
+  return foldedPrecedes(a, b);
 }
 
 FrameList selectFrames(const hlist<htext>& listing, FrameOrder order) {
@@ -78,8 +84,7 @@ FrameList selectFrames(const hlist<htext>& listing, FrameOrder order) {
   }
   // The folder's own order is a hash on most file systems here; an animation
   // must come out in the order its frames are named.
-  std::sort(frames.begin(), frames.end(),
-            order == FrameOrder::natural ? naturallyPrecedes : precedes);
+  std::sort(frames.begin(), frames.end(), precedesBy(order));
   return frames;
 }
 

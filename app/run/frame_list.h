@@ -34,6 +34,15 @@ enum class FrameOrder { name, natural };
 FrameList selectFrames(const corvane::hlist<corvane::htext>& listing,
                        FrameOrder order = FrameOrder::name);
 
+// Name order, a strict total order on names: byte by byte with a-z folded
+// to A-Z; names equal after folding compare byte by byte.
+//   (a.png, B.png) => true    (A.png, a.png) => true    (walkA, walk_b) => true
+bool namePrecedes(const char* a, const char* b);
+
+// The order's comparison: namePrecedes or naturallyPrecedes.
+using Precedes = bool (*)(const char*, const char*);
+Precedes precedesBy(FrameOrder order);
+
 // Natural order, a strict total order on names. A name is a sequence of
 // tokens: each maximal run of ASCII digits is one, every other byte one of
 // its own. Token by token, two digit runs compare by value (leading zeros

@@ -21,13 +21,14 @@ std::vector<FrameResult> writeCroppedFrames(
   PixelBudget own(kThreadsPixelBudget);
   PixelBudget* const shared =
       options.budget != nullptr ? options.budget : threads > 1 ? &own : nullptr;
-  std::vector<PngMemory> memories(threads);
+  const bool given = options.memory != nullptr && threads == 1;
+  std::vector<PngMemory> memories(given ? 0 : threads);
   runInOrder(
       count, threads,
       [&](unsigned k, unsigned worker) {
         results[k] = writeFrame(hfolder::join(source, frames[k]), rect,
                                 hfolder::join(folder, outputName(k + 1)), shared, options.write,
-                                &memories[worker]);
+                                given ? options.memory : &memories[worker]);
       },
       [&](unsigned k) {
         written(k, results[k]);

@@ -16,6 +16,7 @@
 #include "base/status.h"
 #include "corvane/htext.h"
 #include "image/frame_work.h"
+#include "png/png_optimize.h"
 #include "run/frame_list.h"
 
 namespace velmora {
@@ -27,6 +28,9 @@ struct LoopOptions {
   unsigned jobs = 1;
   PixelBudget* budget = nullptr;
   WriteOptions write;
+  // -optimize's encoder memory on one thread (the caller's worker's); with
+  // none, or on more threads, the loop keeps one per thread.
+  PngMemory* memory = nullptr;
 };
 
 // Writes every frame in list order as folder/<outputName> (folder being the

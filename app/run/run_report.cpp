@@ -4,11 +4,13 @@
 
 #include <algorithm>
 
+#include "corvane/hfolder.h"
 #include "host/file_save.h"
 #include "run/frame_loop.h"
 
 namespace velmora {
 
+using corvane::hfolder;
 using corvane::htext;
 
 namespace {
@@ -56,42 +58,66 @@ Edges edgesOf(const std::vector<CropRect>& visible, const CropRect& area) {
   return edges;
 }
 
-std::string reportJson(const RunSummary& run, const FrameList& frames,
-                       const std::vector<FrameResult>& results) {
-  Json report;
-  report["source"] = run.source;
-  report["output"] = run.output;
-  if (run.previewAsked) report["preview"] = run.preview.empty() ? Json(nullptr) : Json(run.preview);
-  report["threshold"] = run.threshold;
-  report["order"] = run.order == FrameOrder::natural ? "natural" : "name";
-  report["forced"] = run.forced;
-  report["optimized"] = run.optimized;
-  report["area"] = rectangle(run.area);
-  report["crop"] = rectangle(run.crop);
+namespace {
+
+const char* wordOf(Fill fill) { return fill == Fill::transparent ? "transparent" : "black"; }
+
+const char* wordOf(Anchor anchor) {
+  switch (anchor) {
+    case Anchor::center:
+      return "center";
+    case Anchor::bottom:
+      return "bottom";
+    default:
+      return "topleft";
+  }
+}
+
+const char* wordOf(FrameOrder order) { return order == FrameOrder::natural ? "natural" : "name"; }
+
+// What a single run's report and an animation's entry both give.
+struct Cropped {
+  Anchor anchor = Anchor::topleft;
+  Placement placement;
+  CropRect area, crop;
+  const std::vector<CropRect>& visible;
+  const FrameList& frames;
+  const std::vector<FrameResult>& results;
+};
+
+void addCrop(Json& into, const Cropped& run) {
+  into["area"] = rectangle(run.area);
+  into["crop"] = rectangle(run.crop);
   const bool scanned = !run.visible.empty();
   if (scanned) {
     const Edges edges = edgesOf(run.visible, run.area);
     const auto edge = [&](const Edge& side) {
       Json names = Json::array();
-      for (const unsigned k : side.frames) names.push_back(frames[k]);
+      for (const unsigned k : side.frames) names.push_back(run.frames[k]);
       return Json{{"at", side.at},
                   {"count", side.count},
                   {"frames", std::move(names)},
                   {"without", side.without ? Json(*side.without) : Json(nullptr)}};
     };
-    report["edges"] = Json{{"left", edge(edges.left)},
-                           {"top", edge(edges.top)},
-                           {"right", edge(edges.right)},
-                           {"bottom", edge(edges.bottom)}};
+    into["edges"] = Json{{"left", edge(edges.left)},
+                         {"top", edge(edges.top)},
+                         {"right", edge(edges.right)},
+                         {"bottom", edge(edges.bottom)}};
   }
-  Json& list = report["frames"] = Json::array();
-  for (size_t i = 0; i < frames.size() && i < results.size(); ++i) {
-    const FrameResult& result = results[i];
+  Json& list = into["frames"] = Json::array();
+  for (size_t i = 0; i < run.frames.size() && i < run.results.size(); ++i) {
+    const FrameResult& result = run.results[i];
     Json frame;
-    frame["source"] = frames[i];
+    frame["source"] = run.frames[i];
     frame["output"] = outputName(static_cast<unsigned>(i + 1));
     frame["sourceSize"] = result.sized ? size(result.width, result.height) : Json(nullptr);
-    frame["spriteSourceSize"] = rectangle(run.crop);
+    const Offset offset = result.sized ? run.placement.of(result.width, result.height) : Offset();
+    if (run.anchor != Anchor::topleft) {
+      frame["offset"] = result.sized ? Json{{"x", offset.x}, {"y", offset.y}} : Json(nullptr);
+    }
+    CropRect own = run.crop;
+    inFrame(run.crop, offset, own);
+    frame["spriteSourceSize"] = rectangle(own);
     if (scanned && i < run.visible.size()) {
       const CropRect& box = run.visible[i];
       frame["visible"] = box.minX == -1 ? Json(nullptr) : rectangle(box);
@@ -103,12 +129,71 @@ std::string reportJson(const RunSummary& run, const FrameList& frames,
     }
     list.push_back(std::move(frame));
   }
-  return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-Status writeReport(const htext& path, const RunSummary& run, const FrameList& frames,
-                   const std::vector<FrameResult>& results) {
-  return saveFile(reportJson(run, frames, results), path);
+std::string text(const Json& document) {
+  return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
+
+}  // namespace
+
+std::string reportJson(const RunSummary& run, const FrameList& frames,
+                       const std::vector<FrameResult>& results) {
+  Json report;
+  report["source"] = run.source;
+  report["output"] = run.output;
+  if (run.previewAsked) report["preview"] = run.preview.empty() ? Json(nullptr) : Json(run.preview);
+  report["threshold"] = run.threshold;
+  report["order"] = wordOf(run.order);
+  report["forced"] = run.forced;
+  report["optimized"] = run.optimized;
+  report["fill"] = wordOf(run.fill);
+  report["anchor"] = wordOf(run.anchor);
+  report["align"] = run.align;
+  addCrop(report, Cropped{run.anchor, run.placement, run.area, run.crop, run.visible, frames,
+                          results});
+  return text(report);
+}
+
+std::string animationEntryJson(const TreeSummary& run, const TreeOptions& options,
+                               const Animation& animation, const AnimationResult& result) {
+  Json entry;
+  entry["folder"] = animation.relative;
+  entry["stem"] = run.split ? Json(animation.stem) : Json(nullptr);
+  entry["output"] = animation.output.empty() ? options.target
+                                             : hfolder::join(options.target, animation.output);
+  if (result.failure != AnimationFailure::none) {
+    entry["problem"] = animationProblem(animation, result);
+    if (!result.status.reason().empty()) entry["reason"] = result.status.reason();
+    return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
+  }
+  if (run.previewAsked) {
+    entry["preview"] = result.pictured.ok() ? Json(result.picture) : Json(nullptr);
+  }
+  entry["forced"] = result.forced;
+  FrameList frames;
+  for (const std::string& name : animation.frames) frames.push_back(name.c_str());
+  addCrop(entry, Cropped{run.anchor, result.placement, result.area, result.crop, result.visible,
+                         frames, result.results});
+  return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string treeReportJson(const TreeSummary& run, const std::vector<std::string>& entries) {
+  Json report;
+  report["source"] = run.source;
+  report["output"] = run.output;
+  report["threshold"] = run.threshold;
+  report["order"] = wordOf(run.order);
+  report["split"] = run.split ? Json("stem") : Json(nullptr);
+  report["fill"] = wordOf(run.fill);
+  report["anchor"] = wordOf(run.anchor);
+  report["align"] = run.align;
+  report["optimized"] = run.optimized;
+  Json& animations = report["animations"] = Json::array();
+  for (const std::string& entry : entries) animations.push_back(Json::parse(entry));
+  return text(report);
+}
+
+Status writeReport(const htext& path, const std::string& report) { return saveFile(report, path); }
 
 }  // namespace velmora

@@ -10,7 +10,11 @@
 //   order             the frame order, "name" or "natural" (-order)
 //   forced            whether -forcecrop gave the rectangle
 //   optimized         whether -optimize was given
-//   area, crop        the rectangle before and after widening, {x, y, w, h}
+//   fill, anchor      -fill and -anchor: "black" or "transparent"; "topleft",
+//                     "center" or "bottom"
+//   align             the multiple the crop was widened to (-align)
+//   area, crop        the rectangle before and after widening, {x, y, w, h},
+//                     in the canvas the frames are laid in
 //   edges             after a scan: for each edge of area (left, top, right,
 //                     bottom) where it lies (at; right and bottom exclusive),
 //                     how many frames reach it (count), the first 10 of them
@@ -18,11 +22,20 @@
 //                     (without; null when no other frame shows anything)
 //   frames            in output order: source (the frame's name), output
 //                     (out_00001.png, ...), sourceSize {w, h} from its header
-//                     or null, spriteSourceSize (the crop), after a scan
-//                     visible (the frame's own box {x, y, w, h}, null when it
-//                     shows nothing), written, and for a frame not written
-//                     the problem the frame loop printed and, where the
-//                     system gave one, its reason
+//                     or null, with an anchor other than topleft its offset
+//                     {x, y} in the canvas (null without a size),
+//                     spriteSourceSize (the crop, in the frame's own canvas),
+//                     after a scan visible (the frame's box {x, y, w, h} in
+//                     the canvas, null when it shows nothing), written, and
+//                     for a frame not written the problem the frame loop
+//                     printed and, where the system gave one, its reason
+//
+// The report of a -tree or -split run is one object too: source, output,
+// threshold, order, split ("stem" or null), fill, anchor, align, optimized,
+// and animations, one entry per animation in animation order: folder (below
+// the source folder), stem (null without -split), output (its folder), then
+// preview, forced, area, crop, edges and frames as above, or for one that
+// failed its problem and, where one was named, the reason.
 // Text that is not valid UTF-8 (names are bytes here) is written with U+FFFD
 // in place of each invalid sequence, so the document is always valid JSON.
 #ifndef VELMORA_RUN_RUN_REPORT_H
@@ -37,7 +50,10 @@
 #include "base/frame_result.h"
 #include "base/status.h"
 #include "corvane/htext.h"
+#include "image/frame_work.h"
+#include "run/animations.h"
 #include "run/frame_list.h"
+#include "run/tree_run.h"
 
 namespace velmora {
 
@@ -48,6 +64,10 @@ struct RunSummary {
   FrameOrder order = FrameOrder::name;
   bool forced = false;
   bool optimized = false;  // -optimize
+  Fill fill = Fill::black;
+  Anchor anchor = Anchor::topleft;
+  unsigned align = kDefaultAlign;
+  Placement placement;  // where each frame lies in the canvas
   CropRect area;  // finished, before widening
   CropRect crop;  // widened
   // After a scan, every frame's own visible box (unset when it shows
@@ -84,11 +104,32 @@ Edges edgesOf(const std::vector<CropRect>& visible, const CropRect& area);
 std::string reportJson(const RunSummary& run, const FrameList& frames,
                        const std::vector<FrameResult>& results);
 
-// Saves reportJson as path with saveFile (host/file_save.h). failed, with
-// why, when it could not be written; an earlier file at path then stays as
-// it was.
-Status writeReport(const corvane::htext& path, const RunSummary& run, const FrameList& frames,
-                 const std::vector<FrameResult>& results);
+// The settings of a -tree or -split run, as its report gives them.
+struct TreeSummary {
+  corvane::htext source;
+  corvane::htext output;
+  uint8_t threshold = 0;
+  FrameOrder order = FrameOrder::name;
+  bool split = false;
+  Fill fill = Fill::black;
+  Anchor anchor = Anchor::topleft;
+  unsigned align = kDefaultAlign;
+  bool optimized = false;
+  bool previewAsked = false;
+};
+
+// One animation's entry of the report, as JSON (for the report, and for the
+// manifest to give back when the animation is skipped).
+std::string animationEntryJson(const TreeSummary& run, const TreeOptions& options,
+                               const Animation& animation, const AnimationResult& result);
+
+// The report of a -tree or -split run, from its entries in animation order.
+std::string treeReportJson(const TreeSummary& run, const std::vector<std::string>& entries);
+
+// Saves a report's text as path with saveFile (host/file_save.h). failed,
+// with why, when it could not be written; an earlier file at path then
+// stays as it was.
+Status writeReport(const corvane::htext& path, const std::string& text);
 
 }  // namespace velmora
 

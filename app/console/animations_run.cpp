@@ -1,0 +1,249 @@
+// The console of a run over the animations of -tree or -split.
+#include <cinttypes>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "base/crop_rect.h"
+#include "base/status.h"
+#include "console/console.h"
+#include "console/options.h"
+#include "console/settings.h"
+#include "corvane/hfolder.h"
+#include "host/file_save.h"
+#include "host/host.h"
+#include "run/animations.h"
+#include "run/frame_list.h"
+#include "run/manifest.h"
+#include "run/run_report.h"
+#include "run/tree_run.h"
+
+namespace velmora {
+
+using corvane::hfolder;
+using corvane::htext;
+
+namespace {
+
+const char* const kProgressLabel = ">> Cropping animations...";
+
+// An animation as the console names it: its folder below autocropped.
+htext labelOf(const Animation& animation) {
+  return animation.output.empty() ? htext(".") : animation.output;
+}
+
+const char* const kStagingPrefix = ".velmoraReelCut-staging-";
+
+// A name for the run's staging folder that no one can guess ahead.
+htext stagingName() {
+  std::mt19937_64 random{std::random_device{}()};
+  char name[48];
+  std::snprintf(name, sizeof name, "%s%016llx", kStagingPrefix,
+                static_cast<unsigned long long>(random()));
+  return name;
+}
+
+// The staging folders that runs stopped in the middle left in folder.
+void removeLeftStaging(const htext& folder) {
+  std::vector<host::FolderEntry> entries;
+  if (!host::listFolder(folder, entries).ok()) return;
+  const std::string prefix = kStagingPrefix;
+  for (const host::FolderEntry& entry : entries) {
+    const std::string& name = entry.name;
+    if (entry.kind != host::EntryKind::folder || name.size() != prefix.size() + 16 ||
+        name.compare(0, prefix.size(), prefix) != 0 ||
+        name.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos) {
+      continue;
+    }
+    host::removeTree(hfolder::join(folder, entry.name));
+  }
+}
+
+}  // namespace
+
+int runAnimations(const RunSettings& settings) {
+  const htext& source = settings.source;
+  const htext sourceFolder = hfolder::simplify(source);
+  say("Checking source dir...");
+  if (!hfolder::isFolder(sourceFolder)) {
+    say("\rSTOP: Source folder \"%s\" does not exist or cannot be read.\n", source.c_str());
+    return 1;
+  }
+  htext output = source;
+  const bool outputGiven = !settings.output.empty() && hfolder::isFolder(settings.output);
+  if (outputGiven) output = settings.output;
+  const htext outputFolder = hfolder::simplify(output.trimRight('\\'));
+  const htext target = hfolder::join(outputFolder, "autocropped");
+  std::vector<htext> skip = {target};
+  if (!settings.previewFile.empty()) skip.push_back(settings.previewFile);
+  const AnimationSet found =
+      findAnimations(sourceFolder, settings.tree, settings.split, settings.order, skip);
+  const std::vector<Animation>& animations = found.animations;
+  say("\r%u animations (%zu frames) to process.\n\n", static_cast<unsigned>(animations.size()),
+      found.frames);
+  for (const FolderProblem& problem : found.problems) {
+    say("Warning, folder \"%s\" could not be read%s; its frames are left out.\n\n",
+        problem.relative.empty() ? "." : problem.relative.c_str(),
+        because(problem.status).c_str());
+  }
+  if (!settings.output.empty()) {
+    if (outputGiven) {
+      say("Using specified output path: %s\n\n", settings.output.c_str());
+    } else {
+      say("Warning, specified output path \"%s\" appears to be invalid or inaccessible. Using "
+          "\"autocropped\" subfolder in source path instead.\n\n",
+          settings.output.c_str());
+    }
+  }
+  if (hfolder::isSameFolder(target, sourceFolder)) {
+    say("STOP: Output folder \"%s\" is the source folder; its frames would be overwritten.\n",
+        target.c_str());
+    return 1;
+  }
+  if (animations.empty()) {
+    say("\nAll done!\n");
+    waitForEnter(kClosingPrompt);
+    return 0;
+  }
+
+  TreeOptions options;
+  options.threshold = settings.threshold;
+  options.fill = settings.fill;
+  options.anchor = settings.anchor;
+  options.align = settings.align;
+  options.optimize = settings.optimize;
+  options.jobs = settings.jobs;
+  options.split = settings.split;
+  options.pictures = settings.previewFile;
+  if (!settings.forced.empty()) {
+    if (!parseCropRect(settings.forced, options.forcedRect)) {
+      say("STOP: Custom crop-rect definition is malformed.\nYou need to pass the crop rect as: "
+          "left,top,right,bottom (no spaces).\n");
+      return 1;
+    }
+    options.forced = true;
+    say(">> Custom crop-rect: %s\n", settings.forced.c_str());
+  }
+  hfolder::makeFolderPath(target);
+  if (!hfolder::isFolder(target)) {
+    say("STOP: Output folder \"%s\" could not be created.\n", target.c_str());
+    return 1;
+  }
+  options.target = target;
+  removeLeftStaging(outputFolder);
+  options.staging = hfolder::join(outputFolder, stagingName());
+  const Status staged = host::makeFolder(options.staging);
+  if (!staged.ok()) {
+    say("STOP: Folder \"%s\" for the new frames could not be created%s.\n",
+        options.staging.c_str(), because(staged).c_str());
+    return 1;
+  }
+  const htext manifestFile = hfolder::join(target, kManifestName);
+  Manifest manifest;
+  if (settings.incremental) {
+    manifest = Manifest::read(manifestFile);
+    options.incremental = true;
+    options.manifest = &manifest;
+    options.settings = outputSettings(options, settings.order);
+  }
+
+  TreeSummary summary;
+  summary.source = sourceFolder;
+  summary.output = target;
+  summary.threshold = settings.threshold;
+  summary.order = settings.order;
+  summary.split = settings.split;
+  summary.fill = settings.fill;
+  summary.anchor = settings.anchor;
+  summary.align = settings.align;
+  summary.optimized = settings.optimize;
+  summary.previewAsked = !settings.previewFile.empty();
+
+  uint64_t total = found.frames, done = 0;
+  unsigned cropped = 0, skipped = 0, failed = 0, unpictured = 0;
+  uint64_t croppedFrames = 0, bytesIn = 0, bytesOut = 0;
+  std::vector<std::string> entries;
+  Manifest kept;
+  say("\r%s %u%%", kProgressLabel, progressPercent(0, 1));
+  cropAnimations(animations, options, [&](unsigned k, const AnimationResult& result) {
+    const Animation& animation = animations[k];
+    const htext label = labelOf(animation);
+    FrameList names;
+    for (const std::string& name : animation.frames) names.push_back(name.c_str());
+    size_t before = 0, after = 0;
+    if (settings.order == FrameOrder::name && firstNaturalSwap(names, before, after)) {
+      say("\nWarning, animation \"%s\": frame names hold numbers without leading zeros: \"%s\" "
+          "comes before \"%s\". Give -order natural to number them by value.\n",
+          label.c_str(), names[before], names[after]);
+    }
+    if (result.skipped) {
+      ++skipped;
+      entries.push_back(result.entry.report);
+      kept.put(animation.output, result.entry);
+    } else if (result.failure != AnimationFailure::none) {
+      ++failed;
+      say("\nWarning, animation \"%s\" was not written: %s%s.\n", label.c_str(),
+          animationProblem(animation, result).c_str(), because(result.status).c_str());
+      entries.push_back(animationEntryJson(summary, options, animation, result));
+      // Its earlier output stays, and so does what the manifest knew of it.
+      if (const ManifestEntry* earlier = manifest.find(animation.output)) {
+        kept.put(animation.output, *earlier);
+      }
+    } else {
+      ++cropped;
+      croppedFrames += animation.frames.size();
+      bytesIn += result.bytesIn;
+      bytesOut += result.bytesOut;
+      if (!options.pictures.empty() && !result.pictured.ok()) {
+        ++unpictured;
+        say("\nWarning, the picture of animation \"%s\" could not be written%s.\n",
+            label.c_str(), because(result.pictured).c_str());
+      }
+      entries.push_back(animationEntryJson(summary, options, animation, result));
+      if (options.incremental) {
+        ManifestEntry entry = result.entry;
+        entry.report = entries.back();
+        kept.put(animation.output, std::move(entry));
+      }
+    }
+    done += animation.frames.size();
+    say("\r%s %u%%", kProgressLabel,
+        progressPercent(static_cast<unsigned>(done), static_cast<unsigned>(total)));
+  });
+  host::removeTree(options.staging);
+
+  say("\nCropped %u animations (%" PRIu64 " frames): %" PRIu64 " bytes in, %" PRIu64
+      " bytes out.\n",
+      cropped, croppedFrames, bytesIn, bytesOut);
+  if (skipped > 0) say("%u animations were unchanged and skipped.\n", skipped);
+  if (failed > 0) say("%u animations failed.\n", failed);
+  bool written = true;
+  const std::string manifestText = kept.json();
+  // An unchanged tree leaves even the manifest as it was.
+  if (settings.incremental && manifestText != manifest.text()) {
+    const Status saved = saveFile(manifestText, manifestFile);
+    if (!saved.ok()) {
+      written = false;
+      say("\nSTOP: Manifest file \"%s\" could not be written%s.\n", manifestFile.c_str(),
+          because(saved).c_str());
+    }
+  }
+  if (!settings.reportFile.empty()) {
+    const Status saved = writeReport(settings.reportFile, treeReportJson(summary, entries));
+    if (!saved.ok()) {
+      written = false;
+      say("\nSTOP: Report file \"%s\" could not be written%s.\n", settings.reportTyped.c_str(),
+          because(saved).c_str());
+    }
+  }
+  if (failed > 0 || unpictured > 0 || !written) {
+    waitForEnter(kClosingPrompt);
+    return 1;
+  }
+  say("\nAll done!\n");
+  waitForEnter(kClosingPrompt);
+  return 0;
+}
+
+}  // namespace velmora

@@ -1,0 +1,263 @@
+// The console of a run over one folder of frames.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/crop_rect.h"
+#include "base/status.h"
+#include "console/console.h"
+#include "console/options.h"
+#include "console/settings.h"
+#include "corvane/hfolder.h"
+#include "host/file_save.h"
+#include "image/coverage_map.h"
+#include "image/frame_loader.h"
+#include "run/bounds_scan.h"
+#include "run/frame_list.h"
+#include "run/frame_loop.h"
+#include "run/run_report.h"
+
+namespace velmora {
+
+using corvane::hfolder;
+using corvane::hlist;
+using corvane::htext;
+
+namespace {
+
+const char* const kScanLabel = ">> Determining bounds...";
+const char* const kLoopLabel = ">> Cropping and saving new frames to disk...";
+
+// The STOP of the frame that stopped the scan, with its pause; for a frame
+// that could not be loaded or has no alpha, the fatal error that follows.
+void sayScanStop(const BoundsScan& scan, const char* name) {
+  static_assert(kMaxFramePixels == 268435456 && kMaxPackedMetadataBytes == 65536,
+                "the STOP lines below name the bounds");
+  const FrameResult& frame = scan.frames[scan.stopFrame].result;
+  const char* fatal = nullptr;
+  switch (scan.stop.code()) {
+    case Status::Code::tooLarge:
+      say("\nSTOP: Frame \"%s\" declares %ux%u pixels, more than the 268435456 a frame may hold; "
+          "no frame is written.\n",
+          name, frame.width, frame.height);
+      break;
+    case Status::Code::tooMuchMetadata:
+      say("\nSTOP: Frame \"%s\" holds more than 65536 bytes of compressed metadata; no frame is "
+          "written.\n",
+          name);
+      break;
+    case Status::Code::noAlpha:
+      say("\nSTOP: alpha is not 8 BPP (%s).\n", name);
+      fatal = "alpha not 8bpp";
+      break;
+    default:
+      say("\nSTOP: Frame \"%s\" could not be loaded as PNG%s.\n", name,
+          because(scan.stop).c_str());
+      fatal = "frame could not be loaded";
+      break;
+  }
+  waitForEnter();
+  if (fatal != nullptr) say("\nFATAL ERROR: %s\n", fatal);
+}
+
+void sayNotWritten(const char* what, const htext& typed, const Status& status) {
+  say("\nSTOP: %s file \"%s\" could not be written%s.\n", what, typed.c_str(),
+      because(status).c_str());
+}
+
+}  // namespace
+
+int runFolder(const RunSettings& settings) {
+  const htext& source = settings.source;
+  // The folder services read backslashes as separators and resolve "." and
+  // ".." as text; the listing, the loads, the output folder and the saves all
+  // use that one settled text, so they cannot name different folders.
+  const htext sourceFolder = hfolder::simplify(source);
+  say("Checking source dir...");
+  if (!hfolder::isFolder(sourceFolder)) {
+    say("\rSTOP: Source folder \"%s\" does not exist or cannot be read.\n", source.c_str());
+    return 1;
+  }
+  const hlist<htext> listing = hfolder::listEntries(sourceFolder);
+  const FrameList frames = selectFrames(listing, settings.order);
+  say("\r%i png files to process.\n\n", static_cast<int>(frames.size()));
+  size_t before = 0, after = 0;
+  if (settings.order == FrameOrder::name && firstNaturalSwap(frames, before, after)) {
+    say("Warning, frame names hold numbers without leading zeros: \"%s\" comes before \"%s\". "
+        "Give -order natural to number them by value.\n\n",
+        frames[before], frames[after]);
+  }
+  const htext& forced = settings.forced;
+  if (frames.empty()) {
+    say("\nAll done!\n");
+    waitForEnter(kClosingPrompt);
+    return 0;
+  }
+
+  htext output = source;
+  const htext& requested = settings.output;
+  if (!requested.empty()) {
+    if (hfolder::isFolder(requested)) {
+      output = requested;
+      say("Using specified output path: %s\n\n", requested.c_str());
+    } else {
+      say("Warning, specified output path \"%s\" appears to be invalid or inaccessible. Using "
+          "\"autocropped\" subfolder in source path instead.\n\n",
+          requested.c_str());
+    }
+  }
+  const htext outputFolder = hfolder::simplify(output.trimRight('\\'));
+
+  const htext target = hfolder::join(outputFolder, "autocropped");
+  if (hfolder::isFolder(target)) {
+    // Writing into the source folder would overwrite frames not read yet.
+    if (hfolder::isSameFolder(target, sourceFolder)) {
+      say("STOP: Output folder \"%s\" is the source folder; its frames would be overwritten.\n",
+          target.c_str());
+      return 1;
+    }
+    say("Warning, directory \"autocropped\" already exists!\nYou might want to clear it before "
+        "continuing.\n");
+    waitForEnter();
+  }
+  hfolder::makeFolderPath(target);
+  if (!hfolder::isFolder(target)) {
+    say("STOP: Output folder \"%s\" could not be created.\n", target.c_str());
+    return 1;
+  }
+
+  const uint8_t threshold = settings.threshold;
+  const htext& previewFile = settings.previewFile;
+  // The picture's counts come from the decoding the run does anyway: the
+  // scan's, or with a forced rectangle the frame loop's. Its canvas, and the
+  // place of a frame in it for a forced rectangle, come from the headers.
+  Placement placement{settings.anchor, 0, 0};
+  std::unique_ptr<CoverageMap> coverage;
+  FrameExtent extent;
+  if (!previewFile.empty() || (!forced.empty() && settings.anchor != Anchor::topleft)) {
+    extent = largestFrame(frames, sourceFolder);
+    placement.width = extent.width;
+    placement.height = extent.height;
+  }
+  if (!previewFile.empty() && forced.empty()) {
+    coverage = std::make_unique<CoverageMap>(extent.width, extent.height, std::nullopt,
+                                             frames.size());
+  }
+  CropRect rect;
+  std::vector<CropRect> visible;
+  if (!forced.empty()) {
+    if (!parseCropRect(forced, rect)) {
+      say("STOP: Custom crop-rect definition is malformed.\nYou need to pass the crop rect as: "
+          "left,top,right,bottom (no spaces).\n");
+      return 1;
+    }
+    say(">> Custom crop-rect: %s\n", forced.c_str());
+  } else {
+    const unsigned count = static_cast<unsigned>(frames.size());
+    say("\r%s %u%%", kScanLabel, progressPercent(0, count));
+    const BoundsScan scan = determineBounds(
+        frames, sourceFolder, threshold, settings.jobs, coverage.get(),
+        [&](unsigned k) {
+          if (k + 1 < count) say("\r%s %u%%", kScanLabel, progressPercent(k + 1, count));
+        },
+        placement);
+    if (!scan.stop.ok()) {
+      sayScanStop(scan, frames[scan.stopFrame]);
+      return 1;
+    }
+    say("\r%s %u%%\n", kScanLabel, progressPercent(count, count));
+    rect = scan.area;
+    placement = scan.placement;
+    for (const FrameScan& frame : scan.frames) visible.push_back(frame.visible);
+  }
+
+  if (!isRectValid(rect, settings.align)) {
+    say("STOP: Crop-rect is mathematically incorrect, please check source frames (and custom "
+        "crop rect if specified).\n");
+    say("Invalid rect: min xy: %i, %i | max xy: %i, %i\n", rect.minX, rect.minY, rect.maxX,
+        rect.maxY);
+    waitForEnter();
+    return 1;
+  }
+  say("   - Cropped position: %i, %i\n", rect.minX, rect.minY);
+  say("   - Animation area: %ix%i\n", rect.maxX - rect.minX, rect.maxY - rect.minY);
+  const CropRect area = rect;
+  correctRectSize(rect, settings.align);
+  say("   - Corrected size: %ix%i\n", rect.maxX - rect.minX, rect.maxY - rect.minY);
+  if (rectArea(rect) > kMaxCropPixels) {
+    say("STOP: The corrected crop-rect holds more than %lld pixels; no frame is written.\n",
+        static_cast<long long>(kMaxCropPixels));
+    waitForEnter();
+    return 1;
+  }
+
+  if (!previewFile.empty() && !forced.empty()) {
+    coverage = std::make_unique<CoverageMap>(extent.width, extent.height, rect, frames.size());
+  }
+  LoopOptions loop;
+  loop.jobs = settings.jobs;
+  loop.write.placement = placement;
+  loop.write.fill = settings.fill;
+  if (!forced.empty()) loop.write.coverage = coverage.get();
+  loop.write.threshold = threshold;
+  loop.write.optimize = settings.optimize;
+  const unsigned count = static_cast<unsigned>(frames.size());
+  say("\n");
+  say("\r%s %u%%", kLoopLabel, progressPercent(0, count));
+  int failed = 0;
+  const std::vector<FrameResult> results = writeCroppedFrames(
+      frames, sourceFolder, target, rect, loop, [&](unsigned k, const FrameResult& result) {
+        if (const char* problem = frameProblem(result.status.code())) {
+          ++failed;
+          say("\nWarning, frame \"%s\" %s%s; \"%s\" was not written.\n", frames[k], problem,
+              because(result.status).c_str(), outputName(k + 1).c_str());
+        }
+        say("\r%s %u%%", kLoopLabel, progressPercent(k + 1, count));
+      });
+  if (failed > 0) {
+    say("\nSTOP: %i of %i frames could not be written.\n", failed, static_cast<int>(count));
+  }
+  RunSummary summary;
+  summary.source = sourceFolder;
+  summary.output = target;
+  summary.threshold = threshold;
+  summary.order = settings.order;
+  summary.forced = !forced.empty();
+  summary.optimized = settings.optimize;
+  summary.fill = settings.fill;
+  summary.anchor = settings.anchor;
+  summary.align = settings.align;
+  summary.placement = placement;
+  summary.area = area;
+  summary.crop = rect;
+  summary.visible = std::move(visible);
+  bool pictured = true;
+  if (coverage != nullptr) {
+    std::string picture;
+    Status made = coverage->picture(
+        rect, forced.empty() ? std::optional<CropRect>(area) : std::nullopt, picture);
+    if (made.ok()) made = saveFile(picture, previewFile);
+    pictured = made.ok();
+    if (!pictured) sayNotWritten("Preview", settings.previewTyped, made);
+    summary.previewAsked = true;
+    if (pictured) summary.preview = previewFile;
+  }
+  bool reported = true;
+  if (!settings.reportFile.empty()) {
+    const Status written =
+        writeReport(settings.reportFile, reportJson(summary, frames, results));
+    reported = written.ok();
+    if (!reported) sayNotWritten("Report", settings.reportTyped, written);
+  }
+  if (failed > 0 || !reported || !pictured) {
+    waitForEnter(kClosingPrompt);
+    return 1;
+  }
+  say("\nAll done!\n");
+  waitForEnter(kClosingPrompt);
+  return 0;
+}
+
+}  // namespace velmora

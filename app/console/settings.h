@@ -1,0 +1,44 @@
+// The settings of a run, read from the command line and checked before
+// anything is read from the disk; shared by the two kinds of run the console
+// drives (one folder, or the animations of -tree and -split).
+#ifndef VELMORA_CONSOLE_SETTINGS_H
+#define VELMORA_CONSOLE_SETTINGS_H
+
+#include <cstdint>
+
+#include "base/crop_rect.h"
+#include "corvane/htext.h"
+#include "run/frame_list.h"
+
+namespace velmora {
+
+struct RunSettings {
+  corvane::htext source;     // as typed, trailing backslashes dropped
+  corvane::htext output;     // -o as typed; <empty> when absent
+  corvane::htext forced;     // -forcecrop as typed; <empty> when absent
+  uint8_t threshold = 0;     // the low 8 bits of -threshold
+  unsigned jobs = 1;
+  FrameOrder order = FrameOrder::name;
+  bool tree = false;
+  bool split = false;
+  bool incremental = false;
+  bool optimize = false;
+  Fill fill = Fill::black;
+  Anchor anchor = Anchor::topleft;
+  unsigned align = kDefaultAlign;
+  corvane::htext reportTyped, reportFile;    // -report as typed and settled
+  corvane::htext previewTyped, previewFile;  // -preview: a file, or a folder for animations
+};
+
+// The run of one folder of frames (the tool without -tree and -split).
+int runFolder(const RunSettings& settings);
+
+// The run of the animations of -tree or -split.
+int runAnimations(const RunSettings& settings);
+
+// The closing pause's prompt.
+inline const char* const kClosingPrompt = "Press Enter to exit...";
+
+}  // namespace velmora
+
+#endif  // VELMORA_CONSOLE_SETTINGS_H

@@ -1,0 +1,106 @@
+// The animations of a -tree or -split run, cropped one after another or
+// spread over threads, each on its own: an animation that cannot be cropped
+// leaves its earlier output as it was and the others go on.
+//
+// An animation's frames are written into a new folder of the run's own
+// (the staging folder beside autocropped), which takes the place of the
+// animation's folder once every frame is written; the old folder goes after
+// that, so no stale frame of an earlier, longer run stays behind and a run
+// stopped in the middle leaves the old folder or the new one. What the old
+// folder held besides the animation's frames (the folders of the animations
+// below it, a file of the user's) moves into the new one first. Results come
+// back through a callback in animation order, on the calling thread, which
+// also puts each folder in its place: the files are those of one thread
+// whatever the number of threads. Nothing here prints.
+#ifndef VELMORA_RUN_TREE_RUN_H
+#define VELMORA_RUN_TREE_RUN_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/crop_rect.h"
+#include "base/frame_result.h"
+#include "base/status.h"
+#include "corvane/htext.h"
+#include "image/frame_work.h"
+#include "run/animations.h"
+#include "run/manifest.h"
+
+namespace velmora {
+
+struct TreeOptions {
+  uint8_t threshold = 0;
+  Fill fill = Fill::black;
+  Anchor anchor = Anchor::topleft;
+  unsigned align = kDefaultAlign;
+  bool optimize = false;
+  bool forced = false;
+  CropRect forcedRect;
+  unsigned jobs = 1;
+  corvane::htext target;    // the autocropped folder, which exists
+  corvane::htext staging;   // a new folder of the run's own beside it
+  corvane::htext pictures;  // -preview's folder; <empty> for none
+  bool split = false;       // pictures are named after the stem
+  // With -incremental: the settings that shape the output, and the last
+  // run's manifest, whose unchanged animations are skipped.
+  bool incremental = false;
+  std::string settings;
+  const Manifest* manifest = nullptr;
+};
+
+// Why an animation was not written.
+enum class AnimationFailure {
+  none,
+  frame,         // a frame stopped the scan (status: unreadable, noAlpha, ...)
+  nothingShown,  // no frame has a visible pixel
+  invalidRect,   // the forced rectangle is not a rectangle
+  tooLarge,      // the widened rectangle holds more than kMaxCropPixels
+  notWritten,    // a frame of the frame loop could not be written
+  notReplaced,   // the new folder could not take the old one's place
+};
+
+struct AnimationResult {
+  bool skipped = false;  // unchanged since the manifest's run; nothing done
+  AnimationFailure failure = AnimationFailure::none;
+  Status status;         // the frame's or the folder's
+  unsigned frame = 0;    // the frame, for frame and notWritten
+  bool forced = false;
+  CropRect area;         // finished, before widening
+  CropRect crop;         // widened
+  Placement placement;
+  std::vector<CropRect> visible;  // after a scan: every frame's box in the canvas
+  std::vector<FrameResult> results;
+  corvane::htext folder;           // where its frames are
+  corvane::htext picture;          // the picture's file; <empty> without one
+  Status pictured;                 // whether it could be written
+  uint64_t bytesIn = 0;
+  uint64_t bytesOut = 0;
+  ManifestEntry entry;   // what the manifest keeps of it; for a skipped one, its entry
+};
+
+// The file an animation's picture is written as: <pictures>/<output>.png
+// with split, <pictures>/<output>/coverage.png without.
+corvane::htext pictureFile(const TreeOptions& options, const Animation& animation);
+
+// What stopped an animation, as the console and the report word it:
+// "frame \"x.png\" could not be loaded as PNG", "no frame has a visible
+// pixel", ...; the reason (the result's status) comes after it.
+std::string animationProblem(const Animation& animation, const AnimationResult& result);
+
+// The settings that shape an animation's output, as the manifest compares
+// them: a change of any of them redoes every animation.
+std::string outputSettings(const TreeOptions& options, FrameOrder order);
+
+// Crops every animation; done(k, result) is called on the calling thread in
+// animation order, once animation k's folder is in place. With jobs above
+// 1, up to that many threads crop the animations (a single animation's
+// frames, when there is one).
+std::vector<AnimationResult> cropAnimations(
+    const std::vector<Animation>& animations, const TreeOptions& options,
+    const std::function<void(unsigned k, const AnimationResult& result)>& done);
+
+}  // namespace velmora
+
+#endif  // VELMORA_RUN_TREE_RUN_H
