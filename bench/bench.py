@@ -2,23 +2,29 @@
 """Benchmark driver: velmoraReelCut (one thread, -jobs 2, -jobs 0, -optimize,
 and followed by optipng -o2) against an ImageMagick recipe, a Pillow script and
 the FreeImage floor, on corpora made by tools/framegen and on the sprite frames
-of a Debian game (REAL below).
+of a Debian game (REAL below); and on whole trees of two Debian games' art
+(TREE below), -tree -split stem on one thread, with -jobs 2 and -incremental
+against the shell loop of one run per animation that a user would write
+(tree_loop.sh).
 
 Started by bench/run, which installs the packages and builds the programs:
 
-    bench.py --build <build folder> [--runs N] [--scratch <folder>]
+    bench.py --build <build folder> [--runs N] [--corpora a,b,c,c2,r,tree]
+             [--scratch <folder>] [--nice N]
 
 Every contender runs on every corpus in turns (A B C ... A B C ...), first one
 untimed warm-up round, then N timed rounds. Wall time is taken around the child
 process, CPU time (user + system) comes from the kernel through wait4, and the
 peak resident memory from /usr/bin/time. The medians make the table, with the
-bytes each contender wrote. Every run writes into a new, empty folder; all of
-them are deleted at the end.
+bytes each contender wrote. Every run writes into a new, empty folder (but the
+-incremental rerun, which goes over its first run's); all of them are deleted
+at the end.
 """
 import argparse
 import glob
 import os
 import platform
+import re
 import shutil
 import statistics
 import subprocess
@@ -46,12 +52,41 @@ REAL_PACKAGE = "frozen-bubble-data"
 REAL_VERSION = "2.212-11"
 REAL_FRAMES = "usr/share/games/frozen-bubble/gfx/pinguins/*_p1_*.png"
 REAL_SIZE = (80, 60)
+# Whole trees of game art, cut into animations by folder and stem (tree_stem):
+# the unit art of Battle for Wesnoth (a folder per faction, <unit>-<anim>-<N>.png)
+# and the creature art of SuperTux (a folder per creature, walk-*, burning-* ...
+# side by side), from Debian's data packages fetched and unpacked like REAL's,
+# each subtree copied into corpus/tree with its folders. Per package: version,
+# the subtree in the package, where it goes in the corpus, its licence, and the
+# words of the package's copyright file that grant it (blanks folded).
+TREE = "tree"
+TREE_PACKAGES = [
+    ("wesnoth-1.16-data", "1:1.16.9-1", "usr/share/games/wesnoth/1.16/data/core/images/units",
+     "wesnoth/units", "GPL-2+",
+     r"under the terms of the GNU General Public License version 2 or at your option any later "
+     r"version"),
+    ("supertux-data", "0.6.3-2", "usr/share/games/supertux2/images/creatures",
+     "supertux/creatures", "GPL-3+", r"Files: \* Copyright: (?:(?!Files:).)*? License: GPL-3\+ "),
+]
+TREE_LOOP = "shell loop, one run per animation"
+TREE_RUN = "velmoraReelCut -tree -split stem"
+TREE_JOBS2 = "velmoraReelCut -tree -split stem -jobs 2"
+TREE_FIRST = "velmoraReelCut -tree -split stem -incremental, first run"
+TREE_RERUN = "velmoraReelCut -tree -split stem -incremental, unchanged rerun"
+TREE_CONTENDERS = [TREE_LOOP, TREE_RUN, TREE_JOBS2, TREE_FIRST, TREE_RERUN]
+TREE_OPTIONS = {
+    TREE_RUN: ["-tree", "-split", "stem"],
+    TREE_JOBS2: ["-tree", "-split", "stem", "-jobs", "2"],
+    TREE_FIRST: ["-tree", "-split", "stem", "-incremental"],
+    TREE_RERUN: ["-tree", "-split", "stem", "-incremental"],
+}
 LABELS = {
     "a": "(a) 60 x 640x480",
     "b": "(b) 30 x 1920x1080",
     "c": "(c) 600 x 320x240",
     "c2": "(c) doubled, 1200 x 320x240",
     "r": "(r) 394 x 80x60 sprites",
+    "tree": "(t) Wesnoth units + SuperTux creatures",
 }
 TOOL = "velmoraReelCut"
 TOOL_JOBS = {"velmoraReelCut -jobs 2": "2", "velmoraReelCut -jobs 0": "0"}
@@ -73,6 +108,11 @@ SHORT = {
     FLOOR: "floor",
     "Pillow script": "pillow",
     "ImageMagick recipe": "imagemagick",
+    TREE_LOOP: "loop",
+    TREE_RUN: "tree",
+    TREE_JOBS2: "tree-j2",
+    TREE_FIRST: "tree-incremental",
+    TREE_RERUN: "tree-rerun",
 }
 MIB = 1024 * 1024
 SCRATCH = "/tmp"  # set by main()
@@ -133,26 +173,42 @@ def frame_names(folder):
     return sorted((n for n in os.listdir(folder) if n.endswith(".png")), key=name_order)
 
 
+def unpacked_package(scratch, package, version):
+    """The folder where Debian's package of that version lies unpacked, in
+    <scratch>/package; downloaded (never installed) and unpacked when missing."""
+    download = os.path.join(scratch, "package")
+    unpacked = os.path.join(download, package)
+    stamp = unpacked + ".version"
+    if os.path.exists(stamp) and open(stamp).read() == version + "\n":
+        return unpacked
+    log("fetching %s %s" % (package, version))
+    remove_tree(unpacked)
+    os.makedirs(download, exist_ok=True)
+    # As root, apt's own download user may not enter the scratch folder.
+    sandbox = ["-o", "APT::Sandbox::User=root"] if os.geteuid() == 0 else []
+    subprocess.run(["apt-get", "download", "-qq"] + sandbox + ["%s=%s" % (package, version)],
+                   cwd=download, check=True)
+    deb = glob.glob(os.path.join(download, glob.escape(package) + "_*.deb"))[0]
+    subprocess.run(["dpkg-deb", "-x", deb, unpacked], check=True)
+    os.remove(deb)
+    with open(stamp, "w") as f:
+        f.write(version + "\n")
+    return unpacked
+
+
+def copyright_text(unpacked, package):
+    with open(os.path.join(unpacked, "usr/share/doc", package, "copyright")) as f:
+        return f.read()
+
+
 def make_real_corpus(scratch):
-    """The REAL frames, copied into corpus/r; the package is downloaded and
-    unpacked once, in the scratch folder. Gives the folder and the package's
-    licence line from its copyright file."""
+    """The REAL frames, copied into corpus/r from the unpacked package. Gives
+    the folder and the package's licence line from its copyright file."""
     folder = os.path.join(scratch, "corpus", REAL)
     stamp = os.path.join(folder, ".made")
     wanted = "%s %s %s\n" % (REAL_PACKAGE, REAL_VERSION, REAL_FRAMES)
-    unpacked = os.path.join(scratch, "package", REAL_PACKAGE)
+    unpacked = unpacked_package(scratch, REAL_PACKAGE, REAL_VERSION)
     if not (os.path.exists(stamp) and open(stamp).read() == wanted):
-        log("fetching %s %s for corpus %s" % (REAL_PACKAGE, REAL_VERSION, REAL))
-        download = os.path.join(scratch, "package")
-        remove_tree(download)
-        os.makedirs(download)
-        # As root, apt's own download user may not enter the scratch folder.
-        sandbox = ["-o", "APT::Sandbox::User=root"] if os.geteuid() == 0 else []
-        subprocess.run(["apt-get", "download", "-qq"] + sandbox +
-                       ["%s=%s" % (REAL_PACKAGE, REAL_VERSION)], cwd=download, check=True)
-        deb = glob.glob(os.path.join(download, REAL_PACKAGE + "_*.deb"))[0]
-        subprocess.run(["dpkg-deb", "-x", deb, unpacked], check=True)
-        os.remove(deb)
         remove_tree(folder)
         os.makedirs(folder)
         for path in sorted(glob.glob(os.path.join(unpacked, REAL_FRAMES))):
@@ -160,18 +216,103 @@ def make_real_corpus(scratch):
         with open(stamp, "w") as f:
             f.write(wanted)
     licence = "unknown"
-    with open(os.path.join(unpacked, "usr/share/doc", REAL_PACKAGE, "copyright")) as f:
-        for line in f:
-            if line.startswith("License:"):
-                licence = line.split(":", 1)[1].strip()
-                break
+    for line in copyright_text(unpacked, REAL_PACKAGE).splitlines():
+        if line.startswith("License:"):
+            licence = line.split(":", 1)[1].strip()
+            break
     return folder, licence
+
+
+def make_tree_corpus(scratch):
+    """The TREE subtrees, copied into corpus/tree from the unpacked packages.
+    Gives the folder; stops when a copyright file no longer grants the
+    licence noted in TREE_PACKAGES."""
+    folder = os.path.join(scratch, "corpus", TREE)
+    stamp = os.path.join(folder, ".made")
+    wanted = "".join("%s %s %s %s\n" % entry[:4] for entry in TREE_PACKAGES)
+    unpacked = {package: unpacked_package(scratch, package, version)
+                for package, version, *_ in TREE_PACKAGES}
+    for package, version, _, _, licence, grant in TREE_PACKAGES:
+        if not re.search(grant, " ".join(copyright_text(unpacked[package], package).split())):
+            raise RuntimeError("the copyright file of %s %s no longer says %s" % (
+                package, version, licence))
+    if not (os.path.exists(stamp) and open(stamp).read() == wanted):
+        log("copying corpus %s" % TREE)
+        remove_tree(folder)
+        for package, _, inside, where, _, _ in TREE_PACKAGES:
+            shutil.copytree(os.path.join(unpacked[package], inside), os.path.join(folder, where),
+                            symlinks=True)
+        with open(stamp, "w") as f:
+            f.write(wanted)
+    return folder
+
+
+def tree_stem(name):
+    """The animation a frame belongs to under -split stem: its name without
+    ".png", without its last run of digits (wherever it stands) and without
+    one separator right before that run."""
+    stem = name[:-len(".png")]
+    runs = list(re.finditer(r"[0-9]+", stem))
+    if not runs:
+        return stem
+    start, end = runs[-1].span()
+    if start > 0 and stem[start - 1] in "-_. ":
+        start -= 1
+    return stem[:start] + stem[end:]
+
+
+def tree_animations(source):
+    """What -tree -split stem makes of a tree: {(folder relative to the
+    source, "" for the source itself; stem): frame names in the tool's
+    order}, and the number of folders searched. Folders named autocropped
+    and symbolic links to folders are not entered."""
+    animations = {}
+    folders = 0
+    for folder, subfolders, names in os.walk(source):
+        # os.walk lists links to folders among the folders, but enters none.
+        subfolders[:] = [n for n in subfolders if n != "autocropped"]
+        folders += 1
+        rel = os.path.relpath(folder, source)
+        rel = "" if rel == "." else rel
+        for name in names:
+            if name.endswith(".png"):
+                animations.setdefault((rel, tree_stem(name)), []).append(name)
+    for frames in animations.values():
+        frames.sort(key=name_order)
+    return dict(sorted(animations.items())), folders
+
+
+def describe_tree(source, animations, folders):
+    """The corpus's counts, one line per package subtree and one in all."""
+    from PIL import Image
+    lines = []
+    for where in [entry[3] for entry in TREE_PACKAGES] + [""]:
+        chosen = {key: frames for key, frames in animations.items()
+                  if where == "" or key[0] == where or key[0].startswith(where + "/")}
+        frames = sizes = mixed = 0
+        for (rel, _), names in chosen.items():
+            shapes = set()
+            for name in names:
+                path = os.path.join(source, rel, name)
+                sizes += os.path.getsize(path)
+                with Image.open(path) as image:
+                    shapes.add(image.size)
+            frames += len(names)
+            mixed += len(shapes) > 1
+        lines.append("%s: %d folders holding frames%s, %d animations (%d of 2 frames or more), "
+                     "%d frames, %d bytes; %d animations mix frame sizes" % (
+                         where or "in all", len({rel for rel, _ in chosen}),
+                         "" if where else " of %d searched" % folders, len(chosen),
+                         sum(len(names) > 1 for names in chosen.values()), frames, sizes, mixed))
+    return lines
 
 
 def make_corpora(build, scratch, chosen):
     framegen = os.path.join(build, "tools", "framegen")
     made = {}
     for name, frames, width, height, seed in CORPORA:
+        if name not in chosen and not (name == "c" and SCALED in chosen):
+            continue
         folder = os.path.join(scratch, "corpus", name)
         stamp = os.path.join(folder, ".made")
         wanted = "%d %d %d %d\n" % (frames, width, height, seed)
@@ -184,7 +325,22 @@ def make_corpora(build, scratch, chosen):
             with open(stamp, "w") as f:
                 f.write(wanted)
         made[name] = folder
-    source = made["c"]
+    if SCALED in chosen:
+        made[SCALED] = make_scaled_corpus(scratch, made["c"])
+    if REAL in chosen:
+        made[REAL], licence = make_real_corpus(scratch)
+        log("corpus %s: %d frames of %s %s (licence %s)" % (
+            REAL, len(frame_names(made[REAL])), REAL_PACKAGE, REAL_VERSION, licence))
+    if TREE in chosen:
+        made[TREE] = make_tree_corpus(scratch)
+        log("corpus %s, the whole subtrees of %s" % (TREE, "; ".join(
+            "%s %s (licence %s, its /usr/share/doc/%s/copyright) %s as %s" % (
+                package, version, licence, package, inside, where)
+            for package, version, inside, where, licence, _ in TREE_PACKAGES)))
+    return made
+
+
+def make_scaled_corpus(scratch, source):
     folder = os.path.join(scratch, "corpus", SCALED)
     stamp = os.path.join(folder, ".made")
     wanted = open(os.path.join(source, ".made")).read()
@@ -197,12 +353,7 @@ def make_corpora(build, scratch, chosen):
             shutil.copyfile(os.path.join(source, name), os.path.join(folder, "frame_%04d.png" % i))
         with open(stamp, "w") as f:
             f.write(wanted)
-    made[SCALED] = folder
-    if REAL in chosen:
-        made[REAL], licence = make_real_corpus(scratch)
-        log("corpus %s: %d frames of %s %s (licence %s)" % (
-            REAL, len(frame_names(made[REAL])), REAL_PACKAGE, REAL_VERSION, licence))
-    return made
+    return folder
 
 
 def imagemagick_recipe(source, output):
@@ -383,6 +534,373 @@ def compare_console(scratch, corpus, contender, round_index):
     return "console output differs (%d bytes against %d)" % (len(reference), len(other))
 
 
+UNKNOWN_OPTION = 'Warning, unknown option "%s" is ignored.'
+TREE_LOOP_SCRIPT = os.path.join(HERE, "tree_loop.sh")
+
+
+def tree_output(scratch, contender, round_index):
+    """The rerun goes over the first run's output; every other run has a new
+    folder."""
+    if contender == TREE_RERUN:
+        contender = TREE_FIRST
+    return output_folder(scratch, TREE, contender, round_index)
+
+
+def tree_log(scratch, contender, round_index):
+    return output_folder(scratch, TREE, contender, round_index) + ".log"
+
+
+def tree_command(build, source, gathered, output, contender):
+    tool = os.path.join(build, "velmoraReelCut")
+    if contender == TREE_LOOP:
+        return ["/bin/sh", TREE_LOOP_SCRIPT, "crop", tool, gathered, output]
+    return [tool, "-i", source, "-o", output] + TREE_OPTIONS[contender]
+
+
+def written_animations(folder):
+    """{(folder, stem): sorted out_*.png names} of a -tree -split stem
+    output folder (the one holding autocropped)."""
+    top = os.path.join(folder, "autocropped")
+    found = {}
+    for path, _, names in os.walk(top):
+        frames = sorted(n for n in names if n.startswith("out_") and n.endswith(".png"))
+        if frames and path != top:
+            found[os.path.split(os.path.relpath(path, top))] = frames
+    return found
+
+
+def gathered_animations(gathered):
+    """{(folder, stem): sorted frame names} of tree_loop.sh gather's folders."""
+    found = {}
+    for path, _, names in os.walk(gathered):
+        frames = sorted(n for n in names if n.endswith(".png"))
+        if frames:
+            rel = os.path.relpath(path, gathered)
+            found[os.path.split(rel)] = frames
+    return found
+
+
+def expected_outputs(animations):
+    return {key: ["out_%05d.png" % i for i in range(1, len(frames) + 1)]
+            for key, frames in animations.items()}
+
+
+def differ_animations(expected, found):
+    """None when both give the same animations with the same files, else the
+    first differences."""
+    problems = []
+    for key in sorted(set(expected) | set(found)):
+        if key not in found:
+            problems.append("%s missing" % "/".join(key))
+        elif key not in expected:
+            problems.append("%s not expected" % "/".join(key))
+        elif found[key] != expected[key]:
+            problems.append("%s: %d files against %d" % ("/".join(key), len(found[key]),
+                                                         len(expected[key])))
+    if not problems:
+        return None
+    return "%d animations differ: %s" % (len(problems), "; ".join(problems[:3]))
+
+
+def tree_support(build, scratch, corpus, animations):
+    """Whether this build has -tree -split stem, and -incremental with it: a
+    reason for each that it lacks (None for what it has), from runs over a
+    small tree of the corpus's frames: one animation of two frames two
+    folders down, one of one frame a folder down."""
+    source = os.path.join(scratch, "out", "tree-probe", "source")
+    pair = next(key for key, frames in animations.items() if len(frames) >= 2)
+    os.makedirs(os.path.join(source, "x", "y"))
+    for i, name in enumerate(animations[pair][:2], 1):
+        shutil.copyfile(os.path.join(corpus, pair[0], name),
+                        os.path.join(source, "x", "y", "walk-%d.png" % i))
+    shutil.copyfile(os.path.join(corpus, pair[0], animations[pair][0]),
+                    os.path.join(source, "x", "idle.png"))
+    expected = {("x/y", "walk"): ["out_00001.png", "out_00002.png"],
+                ("x", "idle"): ["out_00001.png"]}
+    tool = os.path.join(build, "velmoraReelCut")
+
+    def attempt(name, options, runs=1):
+        output = os.path.join(scratch, "out", "tree-probe", name)
+        os.makedirs(output)
+        for i in range(runs):
+            log_file = "%s.%d.log" % (output, i)
+            try:
+                run_to_file([tool, "-i", source, "-o", output] + options, log_file)
+            except RuntimeError as error:
+                return str(error).split("\n")[0][:200]
+            with open(log_file, errors="replace") as f:
+                text = f.read()
+            for option in options:
+                if UNKNOWN_OPTION % option in text:
+                    return "it prints " + UNKNOWN_OPTION % option
+            if differ_animations(expected, written_animations(output)) is not None:
+                return "over a small tree it wrote no <out>/autocropped/<folder>/<stem>/" \
+                    "out_NNNNN.png" + (" on its second run" if i else "")
+        return None
+
+    tree = attempt("tree", TREE_OPTIONS[TREE_RUN])
+    incremental = tree or attempt("incremental", TREE_OPTIONS[TREE_FIRST], runs=2)
+    return tree, incremental
+
+
+def file_snapshot(folder):
+    """Every file and folder below folder with its size, change time and inode."""
+    snapshot = {}
+    for path, subfolders, names in os.walk(folder):
+        for name in subfolders + names:
+            full = os.path.join(path, name)
+            info = os.lstat(full)
+            snapshot[os.path.relpath(full, folder)] = (info.st_size, info.st_mtime_ns,
+                                                       info.st_ctime_ns, info.st_ino)
+    return snapshot
+
+
+def snapshot_changes(before, after):
+    """The paths written, made or removed between two snapshots, and the
+    bytes of the files written or made."""
+    changed = sorted(p for p in set(before) | set(after) if before.get(p) != after.get(p))
+    return changed, sum(after[p][0] for p in changed if p in after)
+
+
+def compare_frame_trees(reference, other, frames_only=False):
+    """None when two output folders hold the same files byte for byte
+    (only the out_*.png frames when frames_only)."""
+    def files(folder):
+        found = {}
+        for path, _, names in os.walk(folder):
+            for name in names:
+                if not frames_only or (name.startswith("out_") and name.endswith(".png")):
+                    found[os.path.relpath(os.path.join(path, name), folder)] = \
+                        os.path.join(path, name)
+        return found
+    a, b = files(reference), files(other)
+    if sorted(a) != sorted(b):
+        return "%d files against %d" % (len(a), len(b))
+    for name in sorted(a):
+        with open(a[name], "rb") as x, open(b[name], "rb") as y:
+            if x.read() != y.read():
+                return "%s: bytes differ" % name
+    return None
+
+
+def console_lines(path):
+    with open(path, errors="replace") as f:
+        return [line for line in re.split(r"[\r\n]", f.read()) if line]
+
+
+def check_tree_console(path, animations, source, output):
+    """None when a run printed the counts of the corpus and of what it wrote."""
+    lines = console_lines(path)
+    frames = sum(len(names) for names in animations.values())
+    planned = "%d animations (%d frames) to process." % (len(animations), frames)
+    if planned not in lines:
+        found = [line for line in lines if "to process" in line]
+        return "no line \"%s\" (%s)" % (planned, found[0] if found else "none such")
+    done = [re.fullmatch(r"Cropped (\d+) animations \((\d+) frames\): (\d+) bytes in, "
+                         r"(\d+) bytes out\.", line) for line in lines]
+    done = [m for m in done if m]
+    if len(done) != 1:
+        return "%d lines \"Cropped <A> animations (<F> frames): <B> bytes in, <C> bytes out.\"" % (
+            len(done))
+    bytes_in = sum(os.path.getsize(os.path.join(source, rel, name))
+                   for (rel, _), names in animations.items() for name in names)
+    bytes_out = sum(os.path.getsize(os.path.join(output, "autocropped", rel, stem, name))
+                    for (rel, stem), names in written_animations(output).items()
+                    for name in names)
+    wanted = (len(animations), frames, bytes_in, bytes_out)
+    if tuple(int(v) for v in done[0].groups()) != wanted:
+        return "\"%s\", expected %d animations, %d frames, %d bytes in, %d bytes out" % (
+            (done[0].group(0),) + wanted)
+    if "All done!" not in lines:
+        return "no line \"All done!\""
+    return None
+
+
+def prepare_tree(build, scratch, source):
+    """Enumerates the tree's animations, gathers them for the shell loop
+    (not timed, see measure_tree) and probes the build."""
+    animations, folders = tree_animations(source)
+    for line in describe_tree(source, animations, folders):
+        log("corpus %s, %s" % (TREE, line))
+    gathered = os.path.join(scratch, "out", "tree-gathered")
+    os.makedirs(os.path.dirname(gathered), exist_ok=True)
+    gather = run(["/bin/sh", TREE_LOOP_SCRIPT, "gather", source, gathered])
+    wanted = {key: sorted(names) for key, names in animations.items()}
+    mismatch = differ_animations(wanted, gathered_animations(gathered))
+    if mismatch is not None:
+        raise RuntimeError("tree_loop.sh gather disagrees with bench.py's stems: " + mismatch)
+    log("corpus %s: tree_loop.sh gather linked the %d animations into folders of their own in "
+        "%.2f s (not timed with the loop)" % (TREE, len(animations), gather[0]))
+    tree, incremental = tree_support(build, scratch, source, animations)
+    if tree is not None:
+        log("corpus %s: -tree -split stem not supported by this build (%s): its runs, with "
+            "-jobs 2 and -incremental, are skipped" % (TREE, tree))
+    elif incremental is not None:
+        log("corpus %s: -incremental not supported by this build (%s): its runs are skipped" % (
+            TREE, incremental))
+    contenders = [TREE_LOOP]
+    if tree is None:
+        contenders += [TREE_RUN, TREE_JOBS2]
+    if incremental is None:
+        contenders += [TREE_FIRST, TREE_RERUN]
+    return {"animations": animations, "gathered": gathered, "gather": gather,
+            "contenders": contenders, "tree unsupported": tree,
+            "incremental unsupported": incremental}
+
+
+def measure_tree(args, build, scratch, source, tree):
+    """The shell loop (tree_loop.sh crop) and the -tree runs in turns, a
+    warm-up round and args.runs timed ones. The loop's gathering of each
+    animation's frames into a folder of links is left out of its time: it is
+    a one-off step that a user with a folder per animation does not need,
+    and without it the loop is only faster."""
+    animations, gathered, contenders = tree["animations"], tree["gathered"], tree["contenders"]
+    samples = {c: [] for c in contenders}
+    rerun_changes = []
+    for round_index in range(args.runs + 1):
+        for contender in contenders:
+            folder = tree_output(scratch, contender, round_index)
+            if contender != TREE_RERUN:
+                os.makedirs(folder)
+            os.sync()
+            before = file_snapshot(folder) if contender == TREE_RERUN else None
+            sample = run_to_file(tree_command(build, source, gathered, folder, contender),
+                                 tree_log(scratch, contender, round_index))
+            if before is not None:
+                rerun_changes.append(snapshot_changes(before, file_snapshot(folder)))
+            if round_index > 0:
+                samples[contender].append(sample)
+        log("corpus %s: round %d of %d done (%s)" % (
+            TREE, round_index, args.runs, "warm-up" if round_index == 0 else
+            ", ".join("%s %.2fs" % (SHORT[c], samples[c][-1][0]) for c in contenders)))
+
+    last = args.runs
+    checks = {}
+    loop_out = tree_output(scratch, TREE_LOOP, last)
+    loop_written = {}
+    for key in animations:
+        folder = os.path.join(loop_out, key[0], key[1], "autocropped")
+        loop_written[key] = sorted(n for n in os.listdir(folder) if n.endswith(".png")) \
+            if os.path.isdir(folder) else []
+    checks["loop"] = differ_animations(expected_outputs(animations), loop_written)
+    sizes = {TREE_LOOP: sum(os.path.getsize(os.path.join(loop_out, rel, stem, "autocropped", n))
+                            for (rel, stem), names in loop_written.items() for n in names)}
+    if TREE_RUN in contenders:
+        run_out = tree_output(scratch, TREE_RUN, last)
+        checks["layout"] = differ_animations(expected_outputs(animations),
+                                             written_animations(run_out))
+        if checks["layout"] is None:
+            differing = []
+            for rel, stem in animations:
+                problem = compare_outputs(os.path.join(loop_out, rel, stem, "autocropped"),
+                                          os.path.join(run_out, "autocropped", rel, stem))
+                if problem is not None:
+                    differing.append("%s/%s: %s" % (rel, stem, problem))
+            if differing:
+                checks["pixels"] = "%d animations differ, the first %s" % (len(differing),
+                                                                           differing[0])
+        checks["console"] = check_tree_console(tree_log(scratch, TREE_RUN, last), animations,
+                                               source, run_out)
+        j2_out = tree_output(scratch, TREE_JOBS2, last)
+        checks["jobs 2"] = compare_frame_trees(run_out, j2_out)
+        if checks["jobs 2"] is None:
+            def text(contender):
+                with open(tree_log(scratch, contender, last), "rb") as f:
+                    return f.read().replace(tree_output(scratch, contender, last).encode(), b"<out>")
+            if text(TREE_RUN) != text(TREE_JOBS2):
+                checks["jobs 2"] = "console output differs"
+        for contender in (TREE_RUN, TREE_JOBS2):
+            sizes[contender] = sum(
+                os.path.getsize(os.path.join(tree_output(scratch, contender, last), "autocropped",
+                                             rel, stem, n))
+                for (rel, stem), names in written_animations(
+                    tree_output(scratch, contender, last)).items() for n in names)
+    if TREE_FIRST in contenders:
+        first_out = tree_output(scratch, TREE_FIRST, last)
+        if TREE_RUN in contenders:
+            checks["incremental"] = compare_frame_trees(
+                os.path.join(tree_output(scratch, TREE_RUN, last), "autocropped"),
+                os.path.join(first_out, "autocropped"), frames_only=True)
+        written = [changes for changes in rerun_changes if changes[0]]
+        if written:
+            checks["rerun"] = "%d of %d reruns wrote, made or removed files, the first %s" % (
+                len(written), len(rerun_changes), ", ".join(written[0][0][:3]))
+        sizes[TREE_FIRST] = sum(os.path.getsize(os.path.join(first_out, "autocropped", rel, stem, n))
+                                for (rel, stem), names in written_animations(first_out).items()
+                                for n in names)
+        sizes[TREE_RERUN] = max(changes[1] for changes in rerun_changes)
+    return {"samples": samples, "checks": checks, "sizes": sizes}
+
+
+def tree_table(tree, med, peak):
+    """The rows of corpus TREE: each contender's median against the loop's
+    and the one -tree run's."""
+    samples, sizes = tree["samples"], tree["sizes"]
+    label = LABELS[TREE]
+    loop = med(samples[TREE_LOOP], 0)
+    one = med(samples[TREE_RUN], 0) if TREE_RUN in samples else None
+    lines = ["| corpus | program | median s | ratio to loop | ratio to one -tree run | user CPU s "
+             "| system CPU s | peak RSS MiB | bytes written |",
+             "|---|---|---:|---:|---:|---:|---:|---:|---:|"]
+    for contender in TREE_CONTENDERS:
+        if contender not in samples:
+            lines.append("| %s | %s | not supported by this build | | | | | | |" % (label, contender))
+            continue
+        s = samples[contender]
+        lines.append("| %s | %s | %.3f | %.3f | %s | %.3f | %.3f | %.1f | %d |" % (
+            label, contender, med(s, 0), med(s, 0) / loop,
+            "%.3f" % (med(s, 0) / one) if one else "", med(s, 1), med(s, 2), peak(s) / MIB,
+            sizes[contender]))
+    animations = len(tree["animations"])
+    lines.append("")
+    lines.append("The loop (bench/tree_loop.sh crop) runs velmoraReelCut %d times, %.1f ms an "
+                 "animation; tree_loop.sh gather, not timed with it, took %.2f s once." % (
+                     animations, 1000 * loop / animations, tree["gather"][0]))
+    return lines
+
+
+def tree_targets(tree, verdict, med, cpu):
+    samples, checks = tree["samples"], tree["checks"]
+    label = LABELS[TREE]
+
+    def check(name, text):
+        verdict(checks.get(name) is None, "%s: %s%s" % (
+            label, text, "" if checks.get(name) is None else " (" + checks[name] + ")"))
+
+    check("loop", "the shell loop wrote out_NNNNN.png for every frame of every animation")
+    if TREE_RUN not in samples:
+        log("  skipped  %s: -tree -split stem and -jobs 2 (not supported by this build: %s)" % (
+            label, tree["tree unsupported"]))
+    else:
+        loop, one, jobs2 = (med(samples[c], 0) for c in (TREE_LOOP, TREE_RUN, TREE_JOBS2))
+        check("layout", "-tree -split stem writes autocropped/<folder>/<stem>/out_NNNNN.png for "
+              "every animation of bench.py's stems, and nothing else")
+        check("pixels", "every animation's frames equal its single run's in the loop, pixel for "
+              "pixel, decoded as RGBA")
+        check("console", "-tree -split stem prints the corpus's animations, frames and bytes")
+        check("jobs 2", "-jobs 2 writes the one-thread run's files and console output byte for "
+              "byte")
+        verdict(one <= 0.5 * loop, "%s: one -tree -split stem run takes %.3f x the shell loop's "
+                "time (at most 0.5; CPU time %.3f x)" % (label, one / loop,
+                                                          cpu(samples[TREE_RUN]) /
+                                                          cpu(samples[TREE_LOOP])))
+        verdict(jobs2 <= 0.6 * one, "%s: -jobs 2 takes %.3f x the one-thread run's time (at most "
+                "0.6; CPU time %.3f x)" % (label, jobs2 / one,
+                                            cpu(samples[TREE_JOBS2]) / cpu(samples[TREE_RUN])))
+    if TREE_FIRST not in samples:
+        log("  skipped  %s: -incremental (not supported by this build: %s)" % (
+            label, tree["incremental unsupported"] or tree["tree unsupported"]))
+    else:
+        first, rerun = med(samples[TREE_FIRST], 0), med(samples[TREE_RERUN], 0)
+        if TREE_RUN in samples:
+            check("incremental", "the first -incremental run writes the frames of the run "
+                  "without it byte for byte")
+        check("rerun", "the -incremental rerun over the unchanged tree writes, makes and "
+              "removes nothing")
+        verdict(rerun <= 0.1 * first, "%s: the unchanged -incremental rerun takes %.3f x the "
+                "first run's time (at most 0.1)" % (label, rerun / first))
+
+
 def machine():
     model = "unknown"
     with open("/proc/cpuinfo") as f:
@@ -427,7 +945,7 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--scratch", default=os.path.join(os.environ.get("TMPDIR", "/tmp"),
                                                           "velmora-bench"))
-    parser.add_argument("--corpora", default="a,b,c,c2,r")
+    parser.add_argument("--corpora", default="a,b,c,c2,r,tree")
     parser.add_argument("--nice", type=int, default=0,
                         help="run at this nice value (below 0 needs root): on a shared machine it "
                              "keeps other work from taking the cores in the middle of a run")
@@ -457,7 +975,13 @@ def measure(args, build, scratch, group_nice):
     log("load average at start: %.2f %.2f %.2f; nice %d" % (os.getloadavg() + (os.nice(0),)))
     remove_tree(os.path.join(scratch, "out"))  # left by an interrupted run
     chosen = args.corpora.split(",")
+    known = [name for name, *_ in CORPORA] + [SCALED, REAL, TREE]
+    unknown = [corpus for corpus in chosen if corpus not in known]
+    if unknown:
+        log("bench.py: unknown corpus %s (known: %s)" % (", ".join(unknown), ",".join(known)))
+        return 2
     sources = make_corpora(build, scratch, chosen)
+    tree = prepare_tree(build, scratch, sources[TREE]) if TREE in chosen else None
     wait_for_inode_reuse()
 
     results = {}
@@ -517,6 +1041,8 @@ def measure(args, build, scratch, group_nice):
                 if checks[contender] is not None:
                     log("MISMATCH: %s's output on corpus %s differs from Pillow's: %s" % (
                         contender, corpus, checks[contender]))
+    if tree is not None:
+        tree.update(measure_tree(args, build, scratch, sources[TREE], tree))
     elapsed = time.perf_counter() - started
     remove_tree(os.path.join(scratch, "out"))
 
@@ -533,7 +1059,7 @@ def measure(args, build, scratch, group_nice):
     lines.append("| corpus | program | median s | ratio to floor | ratio to tool | user CPU s "
                  "| system CPU s | peak RSS MiB | output bytes | bytes to tool's |")
     lines.append("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|")
-    for corpus in chosen:
+    for corpus in [c for c in chosen if c in results]:
         samples, _, _, sizes = results[corpus]
         tool = med(samples[TOOL], 0)
         floor = med(samples[FLOOR], 0)
@@ -550,7 +1076,11 @@ def measure(args, build, scratch, group_nice):
     log("")
     log("Medians of %d runs after a warm-up, programs alternating (%.0f s in all)." % (
         args.runs, elapsed))
-    log("\n".join(lines))
+    if results:
+        log("\n".join(lines))
+    if tree is not None:
+        log("")
+        log("\n".join(tree_table(tree, med, peak)))
 
     log("")
     if "c" in results and SCALED in results:
@@ -570,7 +1100,7 @@ def measure(args, build, scratch, group_nice):
         verdicts.append(ok)
         log("  %s  %s" % ("met    " if ok else "NOT MET", text))
 
-    for corpus in chosen:
+    for corpus in [c for c in chosen if c in results]:
         samples, checks, rect, sizes = results[corpus]
         tool = med(samples[TOOL], 0)
         rss = peak(samples[TOOL])
@@ -648,6 +1178,8 @@ def measure(args, build, scratch, group_nice):
         small_rss, big_rss = peak(small), peak(big)
         verdict(big_rss <= small_rss + MIB, "scaling: peak RSS %.1f -> %.1f MiB (flat, within 1 MiB)" % (
             small_rss / MIB, big_rss / MIB))
+    if tree is not None:
+        tree_targets(tree, verdict, med, cpu)
     log("load average at end: %.2f %.2f %.2f" % os.getloadavg())
     return 0 if all(verdicts) else 1
 
