@@ -124,13 +124,25 @@ TEST(ToolTree, EveryFolderAndStemIsAnAnimationAndItsFolderIsReplacedWhole) {
   Strings layout = kGameLayout;
   layout.erase(std::find(layout.begin(), layout.end(), "autocropped/walk/out_00003.png"));
   layout.push_back("autocropped/units/knight/notes.txt");
-  std::sort(layout.begin(), layout.end());
-  EXPECT_EQ(pathsOf(again), layout);
   EXPECT_EQ(again.at("autocropped/units/knight/notes.txt"), "mine");
   EXPECT_EQ(below(again, "autocropped/units/knight/ne/"), below(written, "autocropped/units/knight/ne/"));
-  EXPECT_EQ(again.at("autocropped/idle/out_00001.png"), written.at("autocropped/idle/out_00001.png"));
   EXPECT_EQ(treeSnapshot(victim.path()), (Snapshot{{"keep.txt", "not yours"}}));
-  EXPECT_EQ(second.exitCode, 0) << second.output;
+  if (testing_support::toolIsWindows()) {
+    // Wine moves what a host link points to, so the Windows build leaves a
+    // link in the output tree alone, and the animation behind it.
+    layout.erase(std::find(layout.begin(), layout.end(), "autocropped/idle/out_00001.png"));
+    EXPECT_EQ(again.at("autocropped/idle"), "-> " + victim.path());
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_NE(second.output.find(animationFailed("idle", "its folder could not be put in place (a link to a "
+                                                          "folder stands where its folder goes)")),
+              std::string::npos)
+        << second.output;
+  } else {
+    EXPECT_EQ(again.at("autocropped/idle/out_00001.png"), written.at("autocropped/idle/out_00001.png"));
+    EXPECT_EQ(second.exitCode, 0) << second.output;
+  }
+  std::sort(layout.begin(), layout.end());
+  EXPECT_EQ(pathsOf(again), layout);
 }
 
 TEST(ToolTree, RunKilledInTheMiddleLeavesEachFolderOldOrNew) {

@@ -26,13 +26,15 @@ deps=$build/deps
 prefix=$deps/prefix
 stamp=$prefix/versions
 
-# The report's JSON library is header only and the same for every target: the
-# installed Debian package (nlohmann-json3-dev) is copied into the prefix, where
-# the cross build's find_package looks.
+# The report's JSON library and the manifest's hash are header only (xxHash
+# is used inlined) and the same for every target: the installed Debian
+# packages (nlohmann-json3-dev, libxxhash-dev) are copied into the prefix,
+# where the cross build looks.
 mkdir -p "$prefix/include" "$prefix/share/cmake"
 rm -rf "$prefix/include/nlohmann" "$prefix/share/cmake/nlohmann_json"
 cp -r /usr/include/nlohmann "$prefix/include/"
 cp -r /usr/share/cmake/nlohmann_json "$prefix/share/cmake/"
+cp /usr/include/xxhash.h "$prefix/include/"
 
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "${pins[*]}" ]; then
   exit 0

@@ -33,8 +33,6 @@ htext labelOf(const Animation& animation) {
   return animation.output.empty() ? htext(".") : animation.output;
 }
 
-const char* const kStagingPrefix = ".velmoraReelCut-staging-";
-
 // A name for the run's staging folder that no one can guess ahead.
 htext stagingName() {
   std::mt19937_64 random{std::random_device{}()};
@@ -80,8 +78,8 @@ int runAnimations(const RunSettings& settings) {
   const AnimationSet found =
       findAnimations(sourceFolder, settings.tree, settings.split, settings.order, skip);
   const std::vector<Animation>& animations = found.animations;
-  say("\r%u animations (%zu frames) to process.\n\n", static_cast<unsigned>(animations.size()),
-      found.frames);
+  say("\r%u animations (%" PRIu64 " frames) to process.\n\n",
+      static_cast<unsigned>(animations.size()), static_cast<uint64_t>(found.frames));
   for (const FolderProblem& problem : found.problems) {
     say("Warning, folder \"%s\" could not be read%s; its frames are left out.\n\n",
         problem.relative.empty() ? "." : problem.relative.c_str(),

@@ -97,9 +97,15 @@ Status moveEntry(const corvane::htext& from, const corvane::htext& to);
 // held, and the folder that stood at to, if any, stands at from. Where the
 // system can exchange two names at once (Linux's renameat2 with
 // RENAME_EXCHANGE) no moment passes without to; elsewhere it takes three
-// renames, and a run stopped between them leaves to missing, the old folder
-// under a name beside it.
+// renames through to + ".velmoraReelCut-old", beside to, where the old
+// folder stays if the last of them fails, and where a run stopped between
+// them leaves it.
 Status swapFolders(const corvane::htext& from, const corvane::htext& to);
+
+// Whether a link can be renamed and removed as the link itself, never as
+// what it points to. POSIX says so; Wine renames the folder a host link
+// points to, so on Windows a link in the output tree is left alone.
+extern const bool kLinksMoveAsLinks;
 
 // The processor cores this process may run on (its affinity mask), at least 1.
 unsigned usableProcessors();

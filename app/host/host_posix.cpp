@@ -217,6 +217,8 @@ Status moveEntry(const htext& from, const htext& to) {
   return rename(from.c_str(), to.c_str()) == 0 ? Status() : failure(errno);
 }
 
+const bool kLinksMoveAsLinks = true;
+
 Status swapFolders(const htext& from, const htext& to) {
   struct stat info;
   if (lstat(to.c_str(), &info) != 0) {
@@ -227,7 +229,7 @@ Status swapFolders(const htext& from, const htext& to) {
   }
   // A file system that cannot exchange names: three renames through a third.
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return failure(errno);
-  const htext aside = from + ".old";
+  const htext aside = to + ".velmoraReelCut-old";
   if (rename(to.c_str(), aside.c_str()) != 0) return failure(errno);
   if (rename(from.c_str(), to.c_str()) != 0) {
     const Status failed = failure(errno);

@@ -181,6 +181,17 @@ bool eachEntry(const std::wstring& folder, std::vector<WIN32_FIND_DATAW>& found)
 }
 
 bool isFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// The attributes of the entry at path itself, as its folder lists it: a
+// link's own, where GetFileAttributesW can give the attributes of what the
+// link points to (Wine does, for a symbolic link of the host).
+DWORD ownAttributes(const std::wstring& path) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW(path.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
+  FindClose(find);
+  return data.dwFileAttributes;
+}
 // A junction or a symbolic link: a reparse point.
 bool isLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
@@ -220,7 +231,7 @@ Status listFolder(const htext& path, std::vector<FolderEntry>& entries) {
 }
 
 Status kindOf(const htext& path, EntryKind& kind) {
-  const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+  const DWORD attributes = ownAttributes(wide(path));
   if (attributes == INVALID_FILE_ATTRIBUTES) return lastError();
   kind = !isFolder(attributes) ? EntryKind::file
          : isLink(attributes)  ? EntryKind::linkedFolder
@@ -243,7 +254,7 @@ Status makeFolder(const htext& path) {
 
 Status removeTree(const htext& path) {
   const std::wstring target = wide(path);
-  const DWORD attributes = GetFileAttributesW(target.c_str());
+  const DWORD attributes = ownAttributes(target);
   if (attributes == INVALID_FILE_ATTRIBUTES) return lastError();
   return removeWide(target, attributes);
 }
@@ -257,13 +268,15 @@ Status moveEntry(const htext& from, const htext& to) {
   return lastError();
 }
 
+const bool kLinksMoveAsLinks = false;
+
 Status swapFolders(const htext& from, const htext& to) {
   const std::wstring source = wide(from), target = wide(to);
-  if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  if (ownAttributes(target) == INVALID_FILE_ATTRIBUTES) {
     return MoveFileExW(source.c_str(), target.c_str(), 0) ? Status() : lastError();
   }
   // Windows cannot exchange two names: three renames through a third.
-  const std::wstring aside = wide(from + ".old");
+  const std::wstring aside = wide(to + ".velmoraReelCut-old");
   if (!MoveFileExW(target.c_str(), aside.c_str(), 0)) return lastError();
   if (!MoveFileExW(source.c_str(), target.c_str(), 0)) {
     const Status failed = lastError();

@@ -28,7 +28,7 @@ struct Walk {
   AnimationSet& found;
 
   bool skipped(const htext& path, const std::string& name) const {
-    if (name == "autocropped") return true;
+    if (name == "autocropped" || name.rfind(kStagingPrefix, 0) == 0) return true;
     return std::any_of(skip.begin(), skip.end(),
                        [&](const htext& folder) { return hfolder::isSameFolder(path, folder); });
   }

@@ -20,6 +20,10 @@
 
 namespace velmora {
 
+// The name of a run's staging folder begins with this, followed by 16
+// hexadecimal digits; such folders are never searched for frames.
+inline const char* const kStagingPrefix = ".velmoraReelCut-staging-";
+
 struct Animation {
   corvane::htext folder;    // the source folder that holds its frames
   corvane::htext relative;  // that folder below the source folder, "/" between

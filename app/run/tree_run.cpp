@@ -69,14 +69,24 @@ Status putInPlace(const htext& prepared, const htext& place) {
   if (standing && kind == host::EntryKind::file) {
     return Status(Status::Code::failed, "a file stands where its folder goes");
   }
+  // A link planted in its place is replaced, never entered; where a link
+  // cannot be moved as itself, it is not touched at all.
+  if (standing && kind == host::EntryKind::linkedFolder && !host::kLinksMoveAsLinks) {
+    return Status(Status::Code::failed, "a link to a folder stands where its folder goes");
+  }
   std::vector<std::string> carried;
-  // A link planted in its place is replaced, never entered.
   if (standing && kind == host::EntryKind::folder) {
     std::vector<host::FolderEntry> entries;
     const Status listed = host::listFolder(place, entries);
     if (!listed.ok()) return listed;
     for (const host::FolderEntry& entry : entries) {
       if (entry.kind == host::EntryKind::file && isOutputFrame(entry.name)) continue;
+      if (entry.kind == host::EntryKind::linkedFolder && !host::kLinksMoveAsLinks) {
+        for (const std::string& name : carried) {
+          host::moveEntry(hfolder::join(prepared, name), hfolder::join(place, name));
+        }
+        return Status(Status::Code::failed, "a link to a folder stands in its folder");
+      }
       const Status moved =
           host::moveEntry(hfolder::join(place, entry.name), hfolder::join(prepared, entry.name));
       if (!moved.ok()) {
