@@ -204,8 +204,9 @@ TEST(ToolTree, FailedAnimationKeepsItsOutputAndThreadsChangeNoByte) {
   for (int pass = 0; pass < 2; ++pass) {
     SCOPED_TRACE(pass == 0 ? "one thread" : "-jobs 3");
     const ScopedTempDir& out = outs[pass];
+    makeFolder(out.file("pics"));
     const RunResult run = runTool({"-i", src, "-tree", "-o", out.path(), "-jobs", pass == 0 ? "1" : "3",
-                                   "-report", out.file("r.json")});
+                                   "-report", out.file("r.json"), "-preview", out.file("pics")});
     const Snapshot written = treeSnapshot(out.path() + "/autocropped");
     const uint64_t in = bytesOf(treeSnapshot(src + "/a")) + bytesOf(treeSnapshot(src + "/c"));
     const uint64_t bytes = bytesOf(below(written, "a/")) + bytesOf(below(written, "c/"));
@@ -227,6 +228,8 @@ TEST(ToolTree, FailedAnimationKeepsItsOutputAndThreadsChangeNoByte) {
                     {"problem", "frame \"f2.png\" could not be loaded as PNG"},
                     {"reason", "truncated file"}}));
     EXPECT_EQ(report["animations"][2]["area"], (Json{{"x", 2}, {"y", 1}, {"w", 2}, {"h", 20}}));
+    EXPECT_EQ(report["animations"][2]["preview"], out.file("pics/c/coverage.png"));
+    EXPECT_EQ(pathsOf(treeSnapshot(out.file("pics"))), (Strings{"a", "a/coverage.png", "c", "c/coverage.png"}));
   }
   const auto samePaths = [&](std::string text, const std::string& path) {
     for (size_t at; (at = text.find(path)) != std::string::npos;) text.replace(at, path.size(), "OUT");
