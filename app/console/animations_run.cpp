@@ -114,6 +114,10 @@ int runAnimations(const RunSettings& settings) {
   options.jobs = settings.jobs;
   options.split = settings.split;
   options.pictures = settings.previewFile;
+  options.sheet = settings.sheet;
+  options.padding = settings.padding;
+  options.sheetMax = settings.sheetMax;
+  options.sourceName = hfolder::leafOf(sourceFolder);
   if (!settings.forced.empty()) {
     if (!parseCropRect(settings.forced, options.forcedRect)) {
       say("STOP: Custom crop-rect definition is malformed.\nYou need to pass the crop rect as: "
@@ -157,10 +161,11 @@ int runAnimations(const RunSettings& settings) {
   summary.align = settings.align;
   summary.optimized = settings.optimize;
   summary.previewAsked = !settings.previewFile.empty();
+  summary.sheet = settings.sheet;
 
   uint64_t total = found.frames, done = 0;
   unsigned cropped = 0, skipped = 0, failed = 0, unpictured = 0;
-  uint64_t croppedFrames = 0, bytesIn = 0, bytesOut = 0;
+  uint64_t croppedFrames = 0, bytesIn = 0, bytesOut = 0, stored = 0, shared = 0, pages = 0;
   std::vector<std::string> entries;
   Manifest kept;
   say("\r%s %u%%", kProgressLabel, progressPercent(0, 1));
@@ -193,6 +198,9 @@ int runAnimations(const RunSettings& settings) {
       croppedFrames += animation.frames.size();
       bytesIn += result.bytesIn;
       bytesOut += result.bytesOut;
+      stored += result.stored;
+      shared += result.shared;
+      pages += result.pages;
       if (!options.pictures.empty() && !result.pictured.ok()) {
         ++unpictured;
         say("\nWarning, the picture of animation \"%s\" could not be written%s.\n",
@@ -214,6 +222,11 @@ int runAnimations(const RunSettings& settings) {
   say("\nCropped %u animations (%" PRIu64 " frames): %" PRIu64 " bytes in, %" PRIu64
       " bytes out.\n",
       cropped, croppedFrames, bytesIn, bytesOut);
+  if (settings.sheet && cropped > 0) {
+    say("%" PRIu64 " frames stored in %" PRIu64 " sheet pages; %" PRIu64
+        " frames share a cell.\n",
+        stored, pages, shared);
+  }
   if (skipped > 0) say("%u animations were unchanged and skipped.\n", skipped);
   if (failed > 0) say("%u animations failed.\n", failed);
   bool written = true;

@@ -46,6 +46,9 @@ const std::vector<OptionSpec>& optionTable() {
       {"-anchor", "<place>", "Lays frames of different sizes: topleft (default), center or bottom."},
       {"-align", "<n>", "Widens the crop to multiples of n, 1 to 256 (default 16)."},
       {"-incremental", "", "With -tree or -split: crops only the animations that changed."},
+      {"-sheet", "", "Writes each folder's animations as one atlas: sheet.png and sheet.json."},
+      {"-padding", "<n>", "With -sheet: pixels between cells and around a page, 0 to 64 (default 2)."},
+      {"-sheetmax", "<n>", "With -sheet: the longest side of a page, 256 to 16384 (default 4096)."},
   };
   return table;
 }
@@ -127,20 +130,25 @@ bool readAnchor(const htext& text, Anchor& anchor) {
       anchor);
 }
 
-bool readAlign(const htext& text, unsigned& align) {
+bool readWholeNumber(const htext& text, unsigned fallback, unsigned least, unsigned most,
+                     unsigned& value) {
   if (text.empty()) {
-    align = kDefaultAlign;
+    value = fallback;
     return true;
   }
-  unsigned value = 0;
+  unsigned read = 0;
   for (const char c : std::string(text.c_str())) {
     if (c < '0' || c > '9') return false;
-    value = value * 10 + unsigned(c - '0');
-    if (value > kMaxAlign) return false;
+    read = read * 10 + unsigned(c - '0');
+    if (read > most) return false;
   }
-  if (value == 0) return false;
-  align = value;
+  if (read < least) return false;
+  value = read;
   return true;
+}
+
+bool readAlign(const htext& text, unsigned& align) {
+  return readWholeNumber(text, kDefaultAlign, 1, kMaxAlign, align);
 }
 
 bool readOrder(const htext& text, FrameOrder& order) {

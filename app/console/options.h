@@ -88,9 +88,13 @@ bool readFill(const corvane::htext& text, Fill& fill);
 // anything else ("centre", "noparam", ...).
 bool readAnchor(const corvane::htext& text, Anchor& anchor);
 
-// The -align value: absent reads kDefaultAlign; otherwise digits alone
-// giving 1 to kMaxAlign. False, and align untouched, for anything else.
-//   "" => 16    "1" => 1    "256" => 256    "0", "257", "8px", "noparam" => false
+// A whole number option: absent (<empty>) reads fallback; otherwise digits
+// alone giving least to most. False, and value untouched, for anything else.
+//   "", 16, 1, 256 => 16    "007" => 7    "0", "257", "8px", "noparam" => false
+bool readWholeNumber(const corvane::htext& text, unsigned fallback, unsigned least, unsigned most,
+                     unsigned& value);
+
+// The -align value: readWholeNumber with kDefaultAlign, 1 to kMaxAlign.
 bool readAlign(const corvane::htext& text, unsigned& align);
 
 // "left,top,right,bottom" with exclusive right and bottom bounds, each read

@@ -81,9 +81,22 @@ bool readSettings(OptionMap& options, RunSettings& settings) {
     say("STOP: -align takes a whole number from 1 to 256.\n");
     return false;
   }
-  const bool animations = settings.tree || settings.split;
+  settings.sheet = !options["-sheet"].empty();
+  if (!readWholeNumber(options["-padding"], 2, 0, 64, settings.padding)) {
+    say("STOP: -padding takes a whole number from 0 to 64.\n");
+    return false;
+  }
+  if (!readWholeNumber(options["-sheetmax"], 4096, 256, 16384, settings.sheetMax)) {
+    say("STOP: -sheetmax takes a whole number from 256 to 16384.\n");
+    return false;
+  }
+  if (!settings.sheet && (!options["-padding"].empty() || !options["-sheetmax"].empty())) {
+    say("STOP: -padding and -sheetmax work with -sheet.\n");
+    return false;
+  }
+  const bool animations = settings.tree || settings.split || settings.sheet;
   if (settings.incremental && !animations) {
-    say("STOP: -incremental works with -tree or -split.\n");
+    say("STOP: -incremental works with -tree, -split or -sheet.\n");
     return false;
   }
   if (!checkFileOption(options, "-report", "Report", settings.reportTyped, settings.reportFile)) {
@@ -115,7 +128,8 @@ int run(int argc, const char* const* argv) {
     if (settings.source.empty()) return 0;
   }
   settings.source = settings.source.trimRight('\\');
-  return settings.tree || settings.split ? runAnimations(settings) : runFolder(settings);
+  return settings.tree || settings.split || settings.sheet ? runAnimations(settings)
+                                                          : runFolder(settings);
 }
 
 }  // namespace

@@ -26,6 +26,9 @@ struct RunSettings {
   Fill fill = Fill::black;
   Anchor anchor = Anchor::topleft;
   unsigned align = kDefaultAlign;
+  bool sheet = false;
+  unsigned padding = 2;
+  unsigned sheetMax = 4096;
   corvane::htext reportTyped, reportFile;    // -report as typed and settled
   corvane::htext previewTyped, previewFile;  // -preview: a file, or a folder for animations
 };

@@ -75,9 +75,11 @@ const char* wordOf(Anchor anchor) {
 
 const char* wordOf(FrameOrder order) { return order == FrameOrder::natural ? "natural" : "name"; }
 
-// What a single run's report and an animation's entry both give.
+// What a single run's report and an animation's entry both give; with -sheet
+// each frame's cell.
 struct Cropped {
   Anchor anchor = Anchor::topleft;
+  const std::vector<SheetCell>* cells;
   Placement placement;
   CropRect area, crop;
   const std::vector<CropRect>& visible;
@@ -109,7 +111,8 @@ void addCrop(Json& into, const Cropped& run) {
     const FrameResult& result = run.results[i];
     Json frame;
     frame["source"] = run.frames[i];
-    frame["output"] = outputName(static_cast<unsigned>(i + 1));
+    const bool sheet = run.cells != nullptr && i < run.cells->size();
+    frame["output"] = sheet ? Json(nullptr) : Json(outputName(static_cast<unsigned>(i + 1)));
     frame["sourceSize"] = result.sized ? size(result.width, result.height) : Json(nullptr);
     const Offset offset = result.sized ? run.placement.of(result.width, result.height) : Offset();
     if (run.anchor != Anchor::topleft) {
@@ -121,6 +124,11 @@ void addCrop(Json& into, const Cropped& run) {
     if (scanned && i < run.visible.size()) {
       const CropRect& box = run.visible[i];
       frame["visible"] = box.minX == -1 ? Json(nullptr) : rectangle(box);
+    }
+    if (sheet) {
+      const SheetCell& cell = (*run.cells)[i];
+      frame["sheet"] = cell.page;
+      frame["cell"] = Json{{"x", cell.x}, {"y", cell.y}, {"w", cell.w}, {"h", cell.h}};
     }
     frame["written"] = result.status.ok();
     if (const char* problem = frameProblem(result.status.code())) {
@@ -150,8 +158,8 @@ std::string reportJson(const RunSummary& run, const FrameList& frames,
   report["fill"] = wordOf(run.fill);
   report["anchor"] = wordOf(run.anchor);
   report["align"] = run.align;
-  addCrop(report, Cropped{run.anchor, run.placement, run.area, run.crop, run.visible, frames,
-                          results});
+  addCrop(report, Cropped{run.anchor, nullptr, run.placement, run.area, run.crop, run.visible,
+                          frames, results});
   return text(report);
 }
 
@@ -160,8 +168,10 @@ std::string animationEntryJson(const TreeSummary& run, const TreeOptions& option
   Json entry;
   entry["folder"] = animation.relative;
   entry["stem"] = run.split ? Json(animation.stem) : Json(nullptr);
-  entry["output"] = animation.output.empty() ? options.target
-                                             : hfolder::join(options.target, animation.output);
+  entry["output"] = result.folder.empty() || result.failure != AnimationFailure::none
+                        ? (animation.output.empty() ? options.target
+                                                    : hfolder::join(options.target, animation.output))
+                        : result.folder;
   if (result.failure != AnimationFailure::none) {
     entry["problem"] = animationProblem(animation, result);
     if (!result.status.reason().empty()) entry["reason"] = result.status.reason();
@@ -171,11 +181,46 @@ std::string animationEntryJson(const TreeSummary& run, const TreeOptions& option
     entry["preview"] = result.pictured.ok() ? Json(result.picture) : Json(nullptr);
   }
   entry["forced"] = result.forced;
+  if (run.sheet) {
+    entry["stored"] = result.stored;
+    entry["shared"] = result.shared;
+  }
   FrameList frames;
   for (const std::string& name : animation.frames) frames.push_back(name.c_str());
-  addCrop(entry, Cropped{run.anchor, result.placement, result.area, result.crop, result.visible,
-                         frames, result.results});
+  addCrop(entry, Cropped{run.anchor, run.sheet ? &result.cells : nullptr, result.placement,
+                         result.area, result.crop, result.visible, frames, result.results});
   return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string sheetJson(const SheetPage& page) {
+  Json document;
+  Json& frames = document["frames"] = Json::object();
+  for (const SheetFrame& frame : page.frames) {
+    const bool whole = frame.sprite.minX == 0 && frame.sprite.minY == 0 &&
+                       uint32_t(frame.sprite.maxX) == frame.sourceWidth &&
+                       uint32_t(frame.sprite.maxY) == frame.sourceHeight;
+    const Json point = {{"x", frame.pivotX}, {"y", frame.pivotY}};
+    frames[frame.name] = Json{{"frame", {{"x", frame.x}, {"y", frame.y}, {"w", frame.w}, {"h", frame.h}}},
+                              {"rotated", false},
+                              {"trimmed", !whole},
+                              {"spriteSourceSize", rectangle(frame.sprite)},
+                              {"sourceSize", size(frame.sourceWidth, frame.sourceHeight)},
+                              {"pivot", point},
+                              {"anchor", point}};
+  }
+  Json& animations = document["animations"] = Json::object();
+  for (const auto& [name, listed] : page.animations) animations[name] = listed;
+  Json meta = {{"app", "velmoraReelCut"},
+               {"version", VELMORA_VERSION},
+               {"image", page.image},
+               {"format", "RGBA8888"},
+               {"size", size(page.width, page.height)},
+               {"scale", "1"}};
+  if (!page.related.empty()) meta["related_multi_packs"] = page.related;
+  document["meta"] = std::move(meta);
+  // Compact: a sheet's JSON is read by programs, and its size counts beside
+  // the page's.
+  return document.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 std::string treeReportJson(const TreeSummary& run, const std::vector<std::string>& entries) {

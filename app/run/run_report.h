@@ -104,6 +104,34 @@ Edges edgesOf(const std::vector<CropRect>& visible, const CropRect& area);
 std::string reportJson(const RunSummary& run, const FrameList& frames,
                        const std::vector<FrameResult>& results);
 
+// One frame of a sheet page: where its cell lies on the page (frame), where
+// the cell lies in the animation's canvas (sprite), the canvas, and the
+// anchor point in fractions of the canvas.
+struct SheetFrame {
+  std::string name;
+  uint32_t x = 0, y = 0, w = 0, h = 0;
+  CropRect sprite;
+  uint32_t sourceWidth = 0, sourceHeight = 0;
+  double pivotX = 0.5, pivotY = 0.5;
+};
+
+// One page of a sheet: its image, size and frames, each animation's frames
+// on it in frame order, and on the first page of several the others' JSON.
+struct SheetPage {
+  std::string image;
+  uint32_t width = 0, height = 0;
+  std::vector<SheetFrame> frames;
+  std::vector<std::pair<std::string, std::vector<std::string>>> animations;
+  std::vector<std::string> related;
+};
+
+// A page's JSON in the hash layout that Phaser's and PixiJS's atlas loaders
+// read: frames keyed by the source file name (frame, rotated, trimmed,
+// spriteSourceSize, sourceSize, pivot, and the same point as anchor, which
+// PixiJS reads), animations, and meta (app, version, image, format, size,
+// scale, related_multi_packs on a first page of several).
+std::string sheetJson(const SheetPage& page);
+
 // The settings of a -tree or -split run, as its report gives them.
 struct TreeSummary {
   corvane::htext source;
@@ -116,6 +144,7 @@ struct TreeSummary {
   unsigned align = kDefaultAlign;
   bool optimized = false;
   bool previewAsked = false;
+  bool sheet = false;
 };
 
 // One animation's entry of the report, as JSON (for the report, and for the

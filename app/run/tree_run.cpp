@@ -15,6 +15,13 @@
 #include "run/bounds_scan.h"
 #include "run/frame_list.h"
 #include "run/frame_loop.h"
+#include "run/run_report.h"
+#include "run/sheet_layout.h"
+#include "image/sheet_cells.h"
+#include <iterator>
+#include <unordered_map>
+
+#include <xxhash.h>
 
 namespace velmora {
 
@@ -24,6 +31,25 @@ using corvane::htext;
 namespace {
 
 // out_<digits>.png: a frame the tool wrote, which a new run replaces.
+bool isOutputFrame(const std::string& name);
+
+// sheet.png, sheet.json, sheet-<n>.png, sheet-<n>.json: a sheet's pages.
+bool isSheetFile(const std::string& name) {
+  for (const char* extension : {".png", ".json"}) {
+    const std::string end = extension;
+    if (name.size() <= end.size() || name.compare(name.size() - end.size(), end.size(), end) != 0) {
+      continue;
+    }
+    const std::string stem = name.substr(0, name.size() - end.size());
+    if (stem == "sheet") return true;
+    if (stem.size() > 6 && stem.compare(0, 6, "sheet-") == 0 &&
+        stem.find_first_not_of("0123456789", 6) == std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
 bool isOutputFrame(const std::string& name) {
   if (name.size() < 9 || name.compare(0, 4, "out_") != 0 ||
       name.compare(name.size() - 4, 4, ".png") != 0) {
@@ -63,7 +89,7 @@ htext parentOf(const htext& relative) {
 // Puts the prepared folder of an animation in the place of its old one:
 // what the old one held besides the animation's frames moves over first,
 // then the two change places and the old one goes.
-Status putInPlace(const htext& prepared, const htext& place) {
+Status putInPlace(const htext& prepared, const htext& place, bool (*owned)(const std::string&)) {
   host::EntryKind kind = host::EntryKind::folder;
   const bool standing = host::kindOf(place, kind).ok();
   if (standing && kind == host::EntryKind::file) {
@@ -80,7 +106,7 @@ Status putInPlace(const htext& prepared, const htext& place) {
     const Status listed = host::listFolder(place, entries);
     if (!listed.ok()) return listed;
     for (const host::FolderEntry& entry : entries) {
-      if (entry.kind == host::EntryKind::file && isOutputFrame(entry.name)) continue;
+      if (entry.kind == host::EntryKind::file && owned(entry.name)) continue;
       if (entry.kind == host::EntryKind::linkedFolder && !host::kLinksMoveAsLinks) {
         for (const std::string& name : carried) {
           host::moveEntry(hfolder::join(prepared, name), hfolder::join(place, name));
@@ -122,43 +148,46 @@ struct Worker {
     result.frame = frame;
   }
 
-  // Everything but the folder's place: frames written into a folder of the
-  // staging folder, the picture made.
-  AnimationResult prepare(const Animation& animation, unsigned k, PngMemory& memory,
-                          std::string& picture) const {
-    AnimationResult result;
+  // With -incremental: hashes the sources; true, with the earlier entry
+  // taken, when nothing changed since the manifest's run.
+  bool unchanged(const Animation& animation, AnimationResult& result) const {
+    if (!options.incremental) return false;
+    result.entry.settings = options.settings;
+    bool hashed = true;
+    for (const std::string& name : animation.frames) {
+      SourceFrame source;
+      source.name = name;
+      hashed = hashFile(hfolder::join(animation.folder, name), source).ok() && hashed;
+      result.entry.sources.push_back(source);
+    }
+    const ManifestEntry* earlier =
+        options.manifest != nullptr ? options.manifest->find(animation.output) : nullptr;
+    if (!hashed || earlier == nullptr || earlier->settings != result.entry.settings ||
+        !(earlier->sources == result.entry.sources) || !writtenFilesStand(*earlier)) {
+      return false;
+    }
+    result.skipped = true;
+    result.entry = *earlier;
+    return true;
+  }
+
+  // The scan, the placement, the rectangle and its widening (none for a
+  // sheet, whose cells are the area itself, a forced one kept to the
+  // canvas); the coverage map with pictures. False after a failure.
+  bool measure(const Animation& animation, AnimationResult& result,
+               std::unique_ptr<CoverageMap>& coverage) const {
     result.forced = options.forced;
     FrameList names;
     for (const std::string& name : animation.frames) names.push_back(name.c_str());
     const unsigned count = static_cast<unsigned>(names.size());
-    if (options.incremental) {
-      result.entry.settings = options.settings;
-      bool hashed = true;
-      for (const std::string& name : animation.frames) {
-        SourceFrame source;
-        source.name = name;
-        hashed = hashFile(hfolder::join(animation.folder, name), source).ok() && hashed;
-        result.entry.sources.push_back(source);
-      }
-      const ManifestEntry* earlier =
-          options.manifest != nullptr ? options.manifest->find(animation.output) : nullptr;
-      if (hashed && earlier != nullptr && earlier->settings == result.entry.settings &&
-          earlier->sources == result.entry.sources && writtenFilesStand(*earlier)) {
-        result.skipped = true;
-        result.entry = *earlier;
-        return result;
-      }
-    }
-
     Placement placement{options.anchor, 0, 0};
     const bool pictured = !options.pictures.empty();
     FrameExtent extent;
-    if (pictured || (options.forced && options.anchor != Anchor::topleft)) {
+    if (pictured || (options.forced && (options.sheet || options.anchor != Anchor::topleft))) {
       extent = largestFrame(names, animation.folder);
       placement.width = extent.width;
       placement.height = extent.height;
     }
-    std::unique_ptr<CoverageMap> coverage;
     if (pictured && !options.forced) {
       coverage = std::make_unique<CoverageMap>(extent.width, extent.height, std::nullopt, count);
     }
@@ -171,29 +200,57 @@ struct Worker {
         fail(result, AnimationFailure::frame, scan.stop, scan.stopFrame);
         result.results.resize(count);
         result.results[scan.stopFrame] = scan.frames[scan.stopFrame].result;
-        return result;
+        return false;
       }
       rect = scan.area;
       placement = scan.placement;
       for (const FrameScan& frame : scan.frames) result.visible.push_back(frame.visible);
+    } else if (options.sheet) {
+      rect.minX = std::max<int32_t>(rect.minX, 0);
+      rect.minY = std::max<int32_t>(rect.minY, 0);
+      rect.maxX = int32_t(std::min<int64_t>(rect.maxX, placement.width));
+      rect.maxY = int32_t(std::min<int64_t>(rect.maxY, placement.height));
     }
     result.area = rect;
     result.placement = placement;
-    if (!isRectValid(rect, options.align)) {
+    const unsigned align = options.sheet ? 1 : options.align;
+    if (!isRectValid(rect, align)) {
       fail(result, options.forced || rect.minX != -1 ? AnimationFailure::invalidRect
                                                      : AnimationFailure::nothingShown,
            Status());
-      return result;
+      return false;
     }
     result.crop = rect;
-    correctRectSize(result.crop, options.align);
+    correctRectSize(result.crop, align);
     if (rectArea(result.crop) > kMaxCropPixels) {
       fail(result, AnimationFailure::tooLarge, Status());
-      return result;
+      return false;
     }
     if (pictured && options.forced) {
       coverage = std::make_unique<CoverageMap>(extent.width, extent.height, result.crop, count);
     }
+    return true;
+  }
+
+  // The picture of a measured animation.
+  void picture(const AnimationResult& result, CoverageMap* coverage, std::string& png,
+               Status& pictured) const {
+    if (coverage == nullptr) return;
+    pictured = coverage->picture(
+        result.crop, options.forced ? std::nullopt : std::optional<CropRect>(result.area), png);
+  }
+
+  // Everything but the folder's place: frames written into a folder of the
+  // staging folder, the picture made.
+  AnimationResult prepare(const Animation& animation, unsigned k, PngMemory& memory,
+                          std::string& picture) const {
+    AnimationResult result;
+    FrameList names;
+    for (const std::string& name : animation.frames) names.push_back(name.c_str());
+    const unsigned count = static_cast<unsigned>(names.size());
+    std::unique_ptr<CoverageMap> coverage;
+    if (unchanged(animation, result) || !measure(animation, result, coverage)) return result;
+    const Placement placement = result.placement;
 
     result.folder = hfolder::join(options.staging, htext(int(k)));
     const Status made = host::makeFolder(result.folder);
@@ -223,11 +280,7 @@ struct Worker {
       result.bytesIn += frame.bytesIn;
       result.bytesOut += frame.bytesOut;
     }
-    if (coverage != nullptr) {
-      result.pictured = coverage->picture(
-          result.crop, options.forced ? std::nullopt : std::optional<CropRect>(result.area),
-          picture);
-    }
+    this->picture(result, coverage.get(), picture, result.pictured);
     return result;
   }
 
@@ -237,7 +290,9 @@ struct Worker {
               const std::string& picture) const {
     if (result.skipped || result.failure != AnimationFailure::none) return;
     Status placed = makeFolders(options.target, parentOf(animation.output));
-    if (placed.ok()) placed = putInPlace(result.folder, under(options.target, animation.output));
+    if (placed.ok()) {
+      placed = putInPlace(result.folder, under(options.target, animation.output), isOutputFrame);
+    }
     if (!placed.ok()) {
       host::removeTree(result.folder);
       fail(result, AnimationFailure::notReplaced, placed);
@@ -261,9 +316,226 @@ struct Worker {
       result.entry.written.push_back(WrittenFile{result.picture, picture.size()});
     }
   }
+
+  // The folder below autocropped that holds the sheet of an animation.
+  htext sheetFolder(const Animation& animation) const {
+    return options.split ? parentOf(animation.output) : animation.output;
+  }
+
+  // A folder's animations as the pages of its sheet, written into a folder of
+  // the staging folder; the pictures made. results and pictures hold one
+  // entry per animation of the folder.
+  void prepareSheet(const std::vector<Animation>& animations, unsigned first, unsigned count,
+                    unsigned g, PngMemory& memory, std::vector<AnimationResult>& results,
+                    std::vector<std::string>& pictures) const {
+    bool unchangedAll = options.incremental;
+    for (unsigned i = 0; i < count; ++i) {
+      unchangedAll = unchanged(animations[first + i], results[i]) && unchangedAll;
+    }
+    if (unchangedAll) return;
+    // One animation that changed redoes the whole sheet.
+    for (AnimationResult& result : results) {
+      result.skipped = false;
+      result.entry.written.clear();
+      result.entry.report.clear();
+    }
+
+    std::vector<std::vector<CellPixels>> cells(count);
+    std::vector<std::vector<unsigned>> uniqueOf(count);  // per frame: its unique cell
+    std::vector<std::vector<unsigned>> uniques(count);   // per unique cell: its first frame
+    std::vector<SheetAnimation> shapes(count);
+    int stopped = -1;
+    for (unsigned i = 0; i < count && stopped == -1; ++i) {
+      const Animation& animation = animations[first + i];
+      AnimationResult& result = results[i];
+      std::unique_ptr<CoverageMap> coverage;
+      if (!measure(animation, result, coverage)) {
+        stopped = int(i);
+        break;
+      }
+      const unsigned frames = static_cast<unsigned>(animation.frames.size());
+      cells[i].resize(frames);
+      result.results.resize(frames);
+      runInOrder(
+          frames, innerJobs,
+          [&](unsigned k, unsigned) {
+            // The picture of a forced rectangle counts the frames as they are cut.
+            result.results[k] = cutCell(hfolder::join(animation.folder, animation.frames[k]),
+                                        result.area, result.placement, cells[i][k], budget,
+                                        options.forced ? coverage.get() : nullptr,
+                                        options.threshold);
+          },
+          [](unsigned) { return true; },
+          [&](unsigned k, const char* why) {
+            result.results[k] = FrameResult();
+            result.results[k].status = Status(Status::Code::notCropped, why);
+          });
+      // Identical cells are stored once: the first frame that shows them.
+      std::unordered_map<uint64_t, std::vector<unsigned>> byHash;
+      for (unsigned k = 0; k < frames; ++k) {
+        if (!result.results[k].status.ok()) {
+          fail(result, AnimationFailure::notWritten, result.results[k].status, k);
+          stopped = int(i);
+          break;
+        }
+        result.bytesIn += result.results[k].bytesIn;
+        const std::string& rgba = cells[i][k].rgba;
+        std::vector<unsigned>& candidates = byHash[XXH3_64bits(rgba.data(), rgba.size())];
+        unsigned same = unsigned(uniques[i].size());
+        for (const unsigned u : candidates) {
+          if (cells[i][uniques[i][u]].rgba == rgba) same = u;
+        }
+        if (same == uniques[i].size()) {
+          candidates.push_back(same);
+          uniques[i].push_back(k);
+        }
+        uniqueOf[i].push_back(same);
+      }
+      if (stopped != -1) break;
+      picture(result, coverage.get(), pictures[i], result.pictured);
+      shapes[i] = SheetAnimation{uint32_t(result.area.maxX - result.area.minX),
+                                 uint32_t(result.area.maxY - result.area.minY),
+                                 unsigned(uniques[i].size())};
+    }
+    const SheetLayout layout =
+        stopped == -1 ? layoutSheet(shapes, options.padding, options.sheetMax) : SheetLayout();
+    if (stopped == -1 && layout.tooLarge != -1) {
+      stopped = layout.tooLarge;
+      fail(results[stopped], AnimationFailure::cellTooLarge, Status());
+    }
+    if (stopped != -1) {
+      for (unsigned i = 0; i < count; ++i) {
+        if (int(i) != stopped) fail(results[i], AnimationFailure::sheet, Status());
+      }
+      return;
+    }
+
+    const auto pageName = [](unsigned page) {
+      return page == 0 ? std::string("sheet") : "sheet-" + std::to_string(page + 1);
+    };
+    std::vector<SheetPage> pages(layout.pages.size());
+    std::vector<std::vector<PlacedCell>> placed(layout.pages.size());
+    for (unsigned p = 0; p < pages.size(); ++p) {
+      pages[p].image = pageName(p) + ".png";
+      pages[p].width = layout.pages[p].width;
+      pages[p].height = layout.pages[p].height;
+      if (p == 0) {
+        for (unsigned q = 1; q < pages.size(); ++q) pages[p].related.push_back(pageName(q) + ".json");
+      }
+    }
+    for (unsigned i = 0; i < count; ++i) {
+      const Animation& animation = animations[first + i];
+      AnimationResult& result = results[i];
+      for (unsigned u = 0; u < uniques[i].size(); ++u) {
+        const CellPlace& at = layout.places[i][u];
+        placed[at.page].push_back(PlacedCell{&cells[i][uniques[i][u]], at.x, at.y});
+      }
+      const uint32_t w = shapes[i].cellWidth, h = shapes[i].cellHeight;
+      const bool bottom = options.anchor == Anchor::bottom;
+      std::vector<std::vector<std::string>> listed(pages.size());
+      for (unsigned k = 0; k < animation.frames.size(); ++k) {
+        const CellPlace& at = layout.places[i][uniqueOf[i][k]];
+        result.cells.push_back(SheetCell{pages[at.page].image, at.x, at.y, w, h});
+        SheetFrame frame;
+        frame.name = animation.frames[k];
+        frame.x = at.x;
+        frame.y = at.y;
+        frame.w = w;
+        frame.h = h;
+        frame.sprite = result.area;
+        frame.sourceWidth = uint32_t(result.placement.width);
+        frame.sourceHeight = uint32_t(result.placement.height);
+        frame.pivotX = 0.5;
+        frame.pivotY = bottom ? 1.0 : 0.5;
+        pages[at.page].frames.push_back(frame);
+        listed[at.page].push_back(frame.name);
+      }
+      for (unsigned p = 0; p < pages.size(); ++p) {
+        if (!listed[p].empty()) pages[p].animations.emplace_back(sheetName(options, animation), listed[p]);
+      }
+      result.stored = unsigned(uniques[i].size());
+      result.shared = unsigned(animation.frames.size()) - result.stored;
+      result.crop = result.area;
+    }
+    // The cells' pixels are on the pages now; what is left is the pages' bytes.
+    AnimationResult& lead = results[0];
+    lead.folder = hfolder::join(options.staging, htext(int(g)));
+    Status written = host::makeFolder(lead.folder);
+    for (unsigned p = 0; p < pages.size() && written.ok(); ++p) {
+      std::string png;
+      if (!encodePage(pages[p].width, pages[p].height, placed[p], options.optimize, &memory, png)) {
+        written = Status(Status::Code::notSaved, "the page could not be encoded");
+        break;
+      }
+      const std::string json = sheetJson(pages[p]);
+      written = host::writeNewFile(hfolder::join(lead.folder, pages[p].image), png.data(), png.size());
+      if (written.ok()) {
+        written = host::writeNewFile(hfolder::join(lead.folder, pageName(p) + ".json"), json.data(),
+                                     json.size());
+      }
+      lead.bytesOut += png.size() + json.size();
+      lead.entry.written.push_back(WrittenFile{pages[p].image, png.size()});
+      lead.entry.written.push_back(WrittenFile{pageName(p) + ".json", json.size()});
+    }
+    lead.pages = unsigned(pages.size());
+    if (!written.ok()) {
+      host::removeTree(lead.folder);
+      for (unsigned i = 0; i < count; ++i) {
+        if (i == 0) {
+          fail(results[i], AnimationFailure::notReplaced, written);
+        } else {
+          fail(results[i], AnimationFailure::sheet, Status());
+        }
+      }
+    }
+  }
+
+  // Puts a prepared sheet and the pictures of its animations in their places.
+  void commitSheet(const std::vector<Animation>& animations, unsigned first, unsigned count,
+                   std::vector<AnimationResult>& results,
+                   const std::vector<std::string>& pictures) const {
+    AnimationResult& lead = results[0];
+    if (lead.skipped || lead.failure != AnimationFailure::none) return;
+    const htext folder = sheetFolder(animations[first]);
+    Status placed = makeFolders(options.target, parentOf(folder));
+    if (placed.ok()) placed = putInPlace(lead.folder, under(options.target, folder), isSheetFile);
+    if (!placed.ok()) {
+      host::removeTree(lead.folder);
+      fail(lead, AnimationFailure::notReplaced, placed);
+      for (unsigned i = 1; i < count; ++i) fail(results[i], AnimationFailure::sheet, Status());
+      return;
+    }
+    const htext place = under(options.target, folder);
+    std::vector<WrittenFile> written;
+    for (const WrittenFile& file : lead.entry.written) {
+      written.push_back(WrittenFile{hfolder::join(place, file.path), file.size});
+    }
+    for (unsigned i = 0; i < count; ++i) {
+      AnimationResult& result = results[i];
+      result.folder = place;
+      result.entry.written = written;
+      if (options.pictures.empty()) continue;
+      result.picture = pictureFile(options, animations[first + i]);
+      if (result.pictured.ok()) {
+        const htext folderOfPicture =
+            options.split ? parentOf(animations[first + i].output) : animations[first + i].output;
+        result.pictured = makeFolders(options.pictures, folderOfPicture);
+        if (result.pictured.ok()) result.pictured = saveFile(pictures[i], result.picture);
+      }
+      if (result.pictured.ok()) {
+        result.entry.written.push_back(WrittenFile{result.picture, pictures[i].size()});
+      }
+    }
+  }
 };
 
 }  // namespace
+
+std::string sheetName(const TreeOptions& options, const Animation& animation) {
+  if (options.split) return animation.stem;
+  if (animation.relative.empty()) return options.sourceName;
+  return hfolder::leafOf(animation.relative);
+}
 
 htext pictureFile(const TreeOptions& options, const Animation& animation) {
   if (options.split) return hfolder::join(options.pictures, animation.output + ".png");
@@ -316,6 +588,12 @@ std::string animationProblem(const Animation& animation, const AnimationResult& 
       return "frame \"" + frame + "\" " + frameProblem(result.status.code());
     case AnimationFailure::notReplaced:
       return "its folder could not be put in place";
+    case AnimationFailure::cellTooLarge:
+      std::snprintf(text, sizeof text, "its cells of %dx%d do not fit a sheet page",
+                    int(result.area.maxX - result.area.minX), int(result.area.maxY - result.area.minY));
+      return text;
+    case AnimationFailure::sheet:
+      return "its sheet was not written";
   }
   return std::string();
 }
@@ -323,32 +601,66 @@ std::string animationProblem(const Animation& animation, const AnimationResult& 
 std::vector<AnimationResult> cropAnimations(
     const std::vector<Animation>& animations, const TreeOptions& options,
     const std::function<void(unsigned, const AnimationResult&)>& done) {
-  const unsigned count = static_cast<unsigned>(animations.size());
-  const unsigned threads = std::max(1u, std::min(options.jobs, count));
-  // One animation alone spreads its frames instead.
-  const unsigned innerJobs = count == 1 ? options.jobs : 1;
+  // The units of work: an animation, or with -sheet the animations of one
+  // folder, which come one after another.
+  std::vector<unsigned> starts;
+  for (unsigned k = 0; k < animations.size(); ++k) {
+    if (!options.sheet || k == 0 || animations[k].folder != animations[k - 1].folder) {
+      starts.push_back(k);
+    }
+  }
+  const unsigned units = static_cast<unsigned>(starts.size());
+  starts.push_back(static_cast<unsigned>(animations.size()));
+  const unsigned threads = std::max(1u, std::min(options.jobs, units));
+  // One unit alone spreads its frames instead.
+  const unsigned innerJobs = units == 1 ? options.jobs : 1;
   PixelBudget budget(kThreadsPixelBudget);
   const Worker worker{options, innerJobs, threads > 1 || innerJobs > 1 ? &budget : nullptr};
-  std::vector<AnimationResult> results(count);
-  std::vector<std::string> pictures(count);
+  std::vector<AnimationResult> results(animations.size());
+  std::vector<std::string> pictures(animations.size());
   std::vector<PngMemory> memories(threads);
   runInOrder(
-      count, threads,
-      [&](unsigned k, unsigned w) {
-        results[k] = worker.prepare(animations[k], k, memories[w], pictures[k]);
+      units, threads,
+      [&](unsigned u, unsigned w) {
+        const unsigned first = starts[u], count = starts[u + 1] - first;
+        if (!options.sheet) {
+          results[first] = worker.prepare(animations[first], u, memories[w], pictures[first]);
+          return;
+        }
+        std::vector<AnimationResult> group(count);
+        std::vector<std::string> groupPictures(count);
+        worker.prepareSheet(animations, first, count, u, memories[w], group, groupPictures);
+        for (unsigned i = 0; i < count; ++i) {
+          results[first + i] = std::move(group[i]);
+          pictures[first + i] = std::move(groupPictures[i]);
+        }
       },
-      [&](unsigned k) {
-        worker.commit(animations[k], results[k], pictures[k]);
-        pictures[k] = std::string();
-        done(k, results[k]);
+      [&](unsigned u) {
+        const unsigned first = starts[u], count = starts[u + 1] - first;
+        if (!options.sheet) {
+          worker.commit(animations[first], results[first], pictures[first]);
+        } else {
+          std::vector<AnimationResult> group(std::make_move_iterator(results.begin() + first),
+                                             std::make_move_iterator(results.begin() + first + count));
+          worker.commitSheet(animations, first, count, group,
+                             std::vector<std::string>(pictures.begin() + first,
+                                                      pictures.begin() + first + count));
+          for (unsigned i = 0; i < count; ++i) results[first + i] = std::move(group[i]);
+        }
+        for (unsigned k = first; k < first + count; ++k) {
+          pictures[k] = std::string();
+          done(k, results[k]);
+        }
         return true;
       },
-      [&](unsigned k, const char* why) {
-        if (!results[k].folder.empty()) host::removeTree(results[k].folder);
-        results[k] = AnimationResult();
-        results[k].failure = AnimationFailure::notWritten;
-        results[k].status = Status(Status::Code::notCropped, why);
-        results[k].results.resize(animations[k].frames.size());
+      [&](unsigned u, const char* why) {
+        for (unsigned k = starts[u]; k < starts[u + 1]; ++k) {
+          if (!results[k].folder.empty()) host::removeTree(results[k].folder);
+          results[k] = AnimationResult();
+          results[k].failure = AnimationFailure::notWritten;
+          results[k].status = Status(Status::Code::notCropped, why);
+          results[k].results.resize(animations[k].frames.size());
+        }
       });
   return results;
 }

@@ -43,6 +43,14 @@ struct TreeOptions {
   corvane::htext staging;   // a new folder of the run's own beside it
   corvane::htext pictures;  // -preview's folder; <empty> for none
   bool split = false;       // pictures are named after the stem
+  // -sheet: each folder's animations as the pages of one atlas, cells of
+  // padding pixels apart on pages of at most sheetMax a side; animations
+  // without -split are named after their folder (sourceName for the source
+  // folder itself).
+  bool sheet = false;
+  unsigned padding = 2;
+  unsigned sheetMax = 4096;
+  corvane::htext sourceName;
   // With -incremental: the settings that shape the output, and the last
   // run's manifest, whose unchanged animations are skipped.
   bool incremental = false;
@@ -59,6 +67,14 @@ enum class AnimationFailure {
   tooLarge,      // the widened rectangle holds more than kMaxCropPixels
   notWritten,    // a frame of the frame loop could not be written
   notReplaced,   // the new folder could not take the old one's place
+  cellTooLarge,  // -sheet: its cell and padding are larger than a page may be
+  sheet,         // -sheet: another animation of its folder stopped the sheet
+};
+
+// Where a frame's cell lies in a sheet: its page's file and rectangle.
+struct SheetCell {
+  std::string page;
+  uint32_t x = 0, y = 0, w = 0, h = 0;
 };
 
 struct AnimationResult {
@@ -77,8 +93,18 @@ struct AnimationResult {
   Status pictured;                 // whether it could be written
   uint64_t bytesIn = 0;
   uint64_t bytesOut = 0;
+  // -sheet: each frame's cell, the cells stored, the frames that share a
+  // cell with an earlier one; the pages of its folder's sheet and their bytes
+  // (on the first animation of the folder only).
+  std::vector<SheetCell> cells;
+  unsigned stored = 0;
+  unsigned shared = 0;
+  unsigned pages = 0;
   ManifestEntry entry;   // what the manifest keeps of it; for a skipped one, its entry
 };
+
+// The name an animation has in its sheet: its stem, or its folder's name.
+std::string sheetName(const TreeOptions& options, const Animation& animation);
 
 // The file an animation's picture is written as: <pictures>/<output>.png
 // with split, <pictures>/<output>/coverage.png without.
