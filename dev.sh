@@ -21,9 +21,10 @@ tool_packages=(g++ cmake make libfreeimage-dev libpng-dev nlohmann-json3-dev lib
 # The tests add: libgtest-dev; zlib1g-dev, the tests' PNG encoder; dpkg-dev,
 # file, mandoc and groff-base, the package test (cpack's dependency scan, the
 # man page lint); valgrind, the memory checks; clang-14 and
-# libclang-rt-14-dev, the libFuzzer targets.
+# libclang-rt-14-dev, the libFuzzer targets; chromium, the browser check of
+# -sheet (driven from node, see install_node).
 test_packages=("${tool_packages[@]}" libgtest-dev zlib1g-dev dpkg-dev file mandoc groff-base
-  valgrind clang-14 libclang-rt-14-dev)
+  valgrind clang-14 libclang-rt-14-dev chromium)
 # The Windows build and its tests add the cross compiler and Wine (dpkg-dev
 # unpacks the source packages of its dependencies; libgtest-dev's sources are
 # cross-built).
@@ -41,6 +42,16 @@ install_missing() {
   [ "$(id -u)" -ne 0 ] && sudo=(sudo)
   "${sudo[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+}
+
+# node and npm for the browser check, and its packages as its lockfile pins
+# them. A machine that has node already keeps its own (its npm may come with
+# it); Debian's are installed only where there is none.
+install_node() {
+  if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    install_missing nodejs npm
+  fi
+  (cd tests/browser && npm ci --no-audit --no-fund --loglevel=error)
 }
 
 # configure <folder> [cmake options...]
@@ -116,6 +127,7 @@ windows_tests() (
 
 run_tests() {
   install_missing "${windows_packages[@]}"
+  install_node
   configure build -DVELMORA_TESTS=ON
   cmake --build build -j"$(nproc)"
   (cd build && ctest --output-on-failure -j"$(nproc)")

@@ -326,3 +326,63 @@ TEST(ToolRun, FramesOfDifferentSizesLieInTheCanvasByTheAnchor) {
     FreeImage_Unload(image);
   }
 }
+
+TEST(ToolSheet, FramesAreCellsOfOnePageWithDuplicatesStoredOnce) {
+  ScopedTempDir dir;
+  const std::string walk = dir.file("walk");
+  makeFolder(walk);
+  // a and b are the same frame; the area of all three is (2, 1) to (6, 5).
+  const Pattern a{1, 8, 6, 2, 1, 4, 3}, c{2, 8, 6, 3, 2, 5, 4};
+  writePattern(walk + "/a.png", a);
+  writePattern(walk + "/b.png", a);
+  writePattern(walk + "/c.png", c);
+  const uint64_t in = bytesOf(treeSnapshot(walk));
+  // Two cells of 4 x 4, two columns, two pixels apart and around the page.
+  const std::string frame = R"("rotated":false,"trimmed":true,"spriteSourceSize":{"x":2,"y":1,"w":4,"h":4},)"
+                            R"("sourceSize":{"w":8,"h":6},"pivot":{"x":0.5,"y":0.5},"anchor":{"x":0.5,"y":0.5}})";
+  const std::string expected =
+      R"({"frames":{"a.png":{"frame":{"x":2,"y":2,"w":4,"h":4},)" + frame +
+      R"(,"b.png":{"frame":{"x":2,"y":2,"w":4,"h":4},)" + frame +
+      R"(,"c.png":{"frame":{"x":8,"y":2,"w":4,"h":4},)" + frame +
+      R"(},"animations":{"walk":["a.png","b.png","c.png"]},"meta":{"app":"velmoraReelCut","version":"0.1.0",)"
+      R"("image":"sheet.png","format":"RGBA8888","size":{"w":14,"h":8},"scale":"1"}})" + "\n";
+
+  const RunResult run = runTool({"-i", walk, "-sheet", "-report", dir.file("r.json")});
+  const Snapshot written = treeSnapshot(walk + "/autocropped");
+  EXPECT_RUN(run, 0,
+             kBanner + animationsLine(1, 3) + animationSteps({3}) + croppedLine(1, 3, in, bytesOf(written)) +
+                 "2 frames stored in 1 sheet pages; 1 frames share a cell.\n" + kDone);
+  EXPECT_EQ(pathsOf(written), (Strings{"sheet.json", "sheet.png"}));
+  EXPECT_EQ(written.at("sheet.json"), expected);
+  FIBITMAP* page = FreeImage_Load(FIF_PNG, (walk + "/autocropped/sheet.png").c_str(), PNG_DEFAULT);
+  ASSERT_NE(page, nullptr);
+  ASSERT_EQ(FreeImage_GetWidth(page), 14u);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 14; ++x) {
+      // Cell a from (2, 2), cell c from (8, 2): the canvas's pixels from (2, 1).
+      const bool inA = x >= 2 && x < 6 && y >= 2 && y < 6, inC = x >= 8 && x < 12 && y >= 2 && y < 6;
+      const Rgba want = inA ? a.at(x, y - 1) : inC ? c.at(x - 6, y - 1) : Rgba{0, 0, 0, 0};
+      const Rgba got = testing_support::pixelAt(page, x, y);
+      EXPECT_TRUE(sameRgba(got, want) || (want.a == 0 && got.a == 0)) << x << "," << y << " " << describe(got);
+    }
+  }
+  FreeImage_Unload(page);
+  const Json report = Json::parse(readFile(dir.file("r.json")));
+  const Json& entry = report["animations"][0];
+  EXPECT_EQ(entry["stored"], 2);
+  EXPECT_EQ(entry["shared"], 1);
+  EXPECT_EQ(entry["frames"][1]["sheet"], "sheet.png");
+  EXPECT_EQ(entry["frames"][1]["cell"], (Json{{"x", 2}, {"y", 2}, {"w", 4}, {"h", 4}}));
+  EXPECT_EQ(entry["frames"][2]["cell"], (Json{{"x", 8}, {"y", 2}, {"w", 4}, {"h", 4}}));
+
+  // The pivot is the anchor's point of the canvas, as a fraction of it.
+  const std::pair<const char*, Json> pivots[] = {{"topleft", {{"x", 0.5}, {"y", 0.5}}},
+                                                 {"center", {{"x", 0.5}, {"y", 0.5}}},
+                                                 {"bottom", {{"x", 0.5}, {"y", 1.0}}}};
+  for (const auto& [anchor, pivot] : pivots) {
+    ASSERT_EQ(runTool({"-i", walk, "-sheet", "-anchor", anchor}).exitCode, 0);
+    const Json sheet = Json::parse(readFile(walk + "/autocropped/sheet.json"));
+    EXPECT_EQ(sheet["frames"]["c.png"]["pivot"], pivot) << anchor;
+    EXPECT_EQ(sheet["frames"]["c.png"]["anchor"], pivot) << anchor;
+  }
+}

@@ -4,7 +4,7 @@
 // own atlas loading, drawn with the engine's own sprite in headless Chromium,
 // read back and compared in node with the source PNG it was cut from.
 //
-//   node check_sheets.mjs <sheets root> <sources root> [<sheets root> <sources root> ...]
+//   node check_sheets.mjs [--anchor topleft|center|bottom] <sheets root> <sources root> [...]
 //
 // Every folder under a <sheets root> (the root itself included) that holds a
 // sheet.json is one sheet: sheet.json is its first page, and the pages named
@@ -15,13 +15,17 @@
 // <sources root>.
 //
 // Where a frame lies in its animation's canvas (sourceSize, W x H, the largest
-// width and height among the animation's source frames) follows from its pivot,
-// which both engines read as a fraction of sourceSize (Phaser sets a sprite's
-// origin to it):
-//   {"x": 0,   "y": 0}    top-left       offset (0, 0)
-//   {"x": 0.5, "y": 0.5}  centre         offset (floor((W-w)/2), floor((H-h)/2))
-//   {"x": 0.5, "y": 1}    bottom-centre  offset (floor((W-w)/2), H-h)
-// where w x h is the source frame's own size. Any other pivot is a fault.
+// width and height among the animation's source frames) follows from the
+// anchor the sheets were made with (--anchor, topleft when not given):
+//   topleft  offset (0, 0)
+//   center   offset (floor((W-w)/2), floor((H-h)/2))
+//   bottom   offset (floor((W-w)/2), H-h)
+// where w x h is the source frame's own size. The pivot (and anchor, which
+// PixiJS reads) is the anchor point as a fraction of sourceSize, as both
+// engines read it: the canvas's centre {0.5, 0.5} for topleft and center, its
+// bottom centre {0.5, 1} for bottom. Each frame is drawn with that pivot as
+// the sprite's origin, at the point of the canvas it names: an engine that
+// places a sprite by its pivot must put it where it was.
 //
 // Prints one line for each sheet's layout and one for each sheet and engine,
 // then "N passed, N failed"; exits 1 on any fault, 2 on a usage error.
@@ -45,13 +49,13 @@ const SHOWN_DIFFERENCES = 5;
 const ENGINE_SECONDS = 120;
 
 const ANCHORS = [
-  { name: 'top-left', x: 0, y: 0, offset: (W, H, w, h) => [0, 0] },
-  { name: 'centre', x: 0.5, y: 0.5, offset: (W, H, w, h) => [Math.floor((W - w) / 2), Math.floor((H - h) / 2)] },
-  { name: 'bottom-centre', x: 0.5, y: 1, offset: (W, H, w, h) => [Math.floor((W - w) / 2), H - h] },
+  { name: 'topleft', x: 0.5, y: 0.5, offset: (W, H, w, h) => [0, 0] },
+  { name: 'center', x: 0.5, y: 0.5, offset: (W, H, w, h) => [Math.floor((W - w) / 2), Math.floor((H - h) / 2)] },
+  { name: 'bottom', x: 0.5, y: 1, offset: (W, H, w, h) => [Math.floor((W - w) / 2), H - h] },
 ];
 
 function usage(message) {
-  process.stderr.write(`${message}\nusage: node check_sheets.mjs <sheets root> <sources root> [<sheets root> <sources root> ...]\n`);
+  process.stderr.write(`${message}\nusage: node check_sheets.mjs [--anchor topleft|center|bottom] <sheets root> <sources root> [...]\n`);
   process.exit(2);
 }
 
@@ -84,7 +88,7 @@ function isInt(v) {
 // Reads one sheet's pages and works out, for every frame, what the engines must
 // draw. Faults in the layout itself are collected in `faults`; a frame whose
 // expectation cannot be worked out is left out of `frames`.
-function loadSheet(sheetsRoot, sourcesRoot, dir) {
+function loadSheet(sheetsRoot, sourcesRoot, dir, anchor) {
   const rel = path.relative(sheetsRoot, dir);
   const shown = path.relative(process.cwd(), path.join(dir, 'sheet.json'));
   const sheet = { dir, name: shown.startsWith('..') ? path.join(dir, 'sheet.json') : shown, pages: [], frames: [], faults: [] };
@@ -202,7 +206,6 @@ function loadSheet(sheetsRoot, sourcesRoot, dir) {
     canvases.set(animation, { w: Math.max(c.w, src.width), h: Math.max(c.h, src.height) });
   }
 
-  const pivots = new Map();
   for (const { key, entry, pageIndex } of entries.values()) {
     const page = sheet.pages[pageIndex];
     const where = `${page.name}: frame "${key}"`;
@@ -232,18 +235,14 @@ function loadSheet(sheetsRoot, sourcesRoot, dir) {
     // trimmed is false.
     const whole = s.x === 0 && s.y === 0 && s.w === size.w && s.h === size.h;
     if (entry.trimmed !== !whole) fault(`${where}: trimmed is ${JSON.stringify(entry.trimmed)} for a cell ${rectText(s)} of a ${size.w}x${size.h} canvas`);
-    const anchor = ANCHORS.find((a) => entry.pivot?.x === a.x && entry.pivot?.y === a.y);
-    if (!anchor) {
-      fault(`${where}: pivot ${JSON.stringify(entry.pivot)} is none of ${ANCHORS.map((a) => `${a.x},${a.y}`).join(' / ')}`);
+    if (entry.pivot?.x !== anchor.x || entry.pivot?.y !== anchor.y) {
+      fault(`${where}: pivot ${JSON.stringify(entry.pivot)}, not ${anchor.x},${anchor.y} for ${anchor.name}`);
       continue;
     }
     // Phaser takes "anchor" before "pivot", and PixiJS takes only "anchor".
     if ('anchor' in entry && (entry.anchor?.x !== anchor.x || entry.anchor?.y !== anchor.y)) {
       fault(`${where}: anchor ${JSON.stringify(entry.anchor)} is not its pivot`);
     }
-    const before = pivots.get(animation);
-    if (before && before !== anchor) fault(`${where}: pivot ${anchor.name} in animation "${animation}", whose other frames are ${before.name}`);
-    pivots.set(animation, anchor);
     if (!src) continue;
     const canvas = canvases.get(animation);
     if (size.w !== canvas.w || size.h !== canvas.h) {
@@ -252,7 +251,8 @@ function loadSheet(sheetsRoot, sourcesRoot, dir) {
     // The placement follows from the canvas the animation's frames make, so
     // that a wrong sourceSize also shows in what the engines draw.
     const [ox, oy] = anchor.offset(canvas.w, canvas.h, src.width, src.height);
-    sheet.frames.push({ key, pageIndex, canvas, offset: [ox, oy], anchor: anchor.name, source: src });
+    sheet.frames.push({ key, pageIndex, canvas, offset: [ox, oy], anchor: anchor.name, source: src,
+      pivot: [anchor.x * canvas.w, anchor.y * canvas.h] });
   }
 
   // Cells may be shared, never overlap, and nothing lies on a page outside them.
@@ -385,9 +385,9 @@ async function drawWithPhaser({ pages, frames, width, height, margin }) {
               const texture = this.textures.get(`page${f.page}`);
               if (!texture.has(f.key)) throw new Error(`Phaser has no frame "${f.key}" in ${pages[f.page].json}`);
               image.setTexture(`page${f.page}`, f.key);
-              // The frame's pivot has just become the origin.
-              image.setOrigin(0, 0);
-              image.setPosition(margin, margin);
+              // The frame's pivot has just become the origin: the sprite goes
+              // where that point of its canvas lies.
+              image.setPosition(margin + f.pivot[0], margin + f.pivot[1]);
               await new Promise((done) => game.events.once('postrender', done));
               out[f.key] = readCanvas(gl, width, height);
             }
@@ -429,9 +429,9 @@ async function drawWithPixi({ pages, frames, width, height, margin }) {
     const texture = sheets.map((s) => s.textures[f.key]).find((t) => t);
     if (!texture) throw new Error(`PixiJS has no texture "${f.key}"`);
     if (texture.source.scaleMode !== 'nearest') throw new Error(`PixiJS samples "${f.key}" ${texture.source.scaleMode}`);
+    // The sprite takes the texture's anchor, the frame's pivot.
     const sprite = new PIXI.Sprite(texture);
-    sprite.anchor.set(0, 0);
-    sprite.position.set(margin, margin);
+    sprite.position.set(margin + f.pivot[0], margin + f.pivot[1]);
     app.stage.removeChildren();
     app.stage.addChild(sprite);
     app.renderer.render(app.stage);
@@ -482,6 +482,12 @@ function serve(sheets) {
 
 async function main() {
   const args = process.argv.slice(2);
+  let anchor = ANCHORS[0];
+  if (args[0] === '--anchor') {
+    anchor = ANCHORS.find((a) => a.name === args[1]);
+    if (!anchor) usage(`--anchor takes ${ANCHORS.map((a) => a.name).join(', ')}`);
+    args.splice(0, 2);
+  }
   if (!args.length || args.length % 2) usage('the folders come in pairs');
   const sheets = [];
   for (let i = 0; i < args.length; i += 2) {
@@ -491,7 +497,7 @@ async function main() {
     }
     const found = findSheetFolders(sheetsRoot);
     if (!found.length) usage(`no sheet.json under ${sheetsRoot}`);
-    sheets.push(...found.map((dir) => loadSheet(sheetsRoot, sourcesRoot, dir)));
+    sheets.push(...found.map((dir) => loadSheet(sheetsRoot, sourcesRoot, dir, anchor)));
   }
 
   const server = await serve(sheets);
@@ -527,7 +533,7 @@ async function main() {
       const pageUrl = (name) => `${base}/sheets/${index}/${encodeURIComponent(name)}`;
       const args = {
         pages: sheet.pages.map((p) => ({ json: pageUrl(p.name), image: pageUrl(p.json.meta.image) })),
-        frames: sheet.frames.map((f) => ({ key: f.key, page: f.pageIndex })),
+        frames: sheet.frames.map((f) => ({ key: f.key, page: f.pageIndex, pivot: f.pivot })),
         width,
         height,
         margin: MARGIN,
