@@ -118,7 +118,7 @@ windows_tests() (
   # The ten thousand frames measure Wine's file system more than the tool
   # (40 s on a quiet machine, past the tests' 120 s child limit on a busy one).
   VELMORA_TOOL=$PWD/$tool VELMORA_TOOL_WINDOWS=1 build/tests/velmora_tests \
-    --gtest_filter='ToolRun.*:ToolTree.*:ToolFaults.*:HostileFolder.*:TransparencyForms.*-HostileFolder.TenThousand*'
+    --gtest_filter='ToolRun.*:ToolTree.*:ToolSheet.*:ToolFaults.*:HostileFolder.*:TransparencyForms.*-HostileFolder.TenThousand*'
   if [ "$(wc -l 2>/dev/null <"$log" || echo 0)" -gt "$logged" ]; then
     echo "Wine failed to start some runs before the program ran; they were started again ($log):"
     tail -n +"$((logged + 1))" "$log"

@@ -73,12 +73,21 @@ TREE_RUN = "velmoraReelCut -tree -split stem"
 TREE_JOBS2 = "velmoraReelCut -tree -split stem -jobs 2"
 TREE_FIRST = "velmoraReelCut -tree -split stem -incremental, first run"
 TREE_RERUN = "velmoraReelCut -tree -split stem -incremental, unchanged rerun"
-TREE_CONTENDERS = [TREE_LOOP, TREE_RUN, TREE_JOBS2, TREE_FIRST, TREE_RERUN]
+# The sheets of the same animations, against the loose frames: the time of a
+# plain run, and the bytes of the -optimize runs.
+TREE_SHEET = "velmoraReelCut -tree -split stem -sheet"
+TREE_OPT = "velmoraReelCut -tree -split stem -optimize"
+TREE_SHEET_OPT = "velmoraReelCut -tree -split stem -sheet -optimize"
+TREE_SHEETS = [TREE_SHEET, TREE_OPT, TREE_SHEET_OPT]
+TREE_CONTENDERS = [TREE_LOOP, TREE_RUN, TREE_JOBS2, TREE_FIRST, TREE_RERUN] + TREE_SHEETS
 TREE_OPTIONS = {
     TREE_RUN: ["-tree", "-split", "stem"],
     TREE_JOBS2: ["-tree", "-split", "stem", "-jobs", "2"],
     TREE_FIRST: ["-tree", "-split", "stem", "-incremental"],
     TREE_RERUN: ["-tree", "-split", "stem", "-incremental"],
+    TREE_SHEET: ["-tree", "-split", "stem", "-sheet"],
+    TREE_OPT: ["-tree", "-split", "stem", "-optimize"],
+    TREE_SHEET_OPT: ["-tree", "-split", "stem", "-sheet", "-optimize"],
 }
 LABELS = {
     "a": "(a) 60 x 640x480",
@@ -113,6 +122,9 @@ SHORT = {
     TREE_JOBS2: "tree-j2",
     TREE_FIRST: "tree-incremental",
     TREE_RERUN: "tree-rerun",
+    TREE_SHEET: "tree-sheet",
+    TREE_OPT: "tree-opt",
+    TREE_SHEET_OPT: "tree-sheet-opt",
 }
 MIB = 1024 * 1024
 SCRATCH = "/tmp"  # set by main()
@@ -640,7 +652,17 @@ def tree_support(build, scratch, corpus, animations):
 
     tree = attempt("tree", TREE_OPTIONS[TREE_RUN])
     incremental = tree or attempt("incremental", TREE_OPTIONS[TREE_FIRST], runs=2)
-    return tree, incremental
+    sheet = tree
+    if sheet is None:
+        output = os.path.join(scratch, "out", "tree-probe", "sheet")
+        os.makedirs(output)
+        result = subprocess.run([os.path.join(build, "velmoraReelCut"), "-i", source, "-o", output]
+                                + TREE_OPTIONS[TREE_SHEET], stdin=subprocess.DEVNULL,
+                                capture_output=True)
+        if (UNKNOWN_OPTION % "-sheet").encode() in result.stdout or result.returncode != 0 or \
+                not sheet_files(output):
+            sheet = "it wrote no sheet.png and sheet.json"
+    return tree, incremental, sheet
 
 
 def file_snapshot(folder):
@@ -731,7 +753,7 @@ def prepare_tree(build, scratch, source):
         raise RuntimeError("tree_loop.sh gather disagrees with bench.py's stems: " + mismatch)
     log("corpus %s: tree_loop.sh gather linked the %d animations into folders of their own in "
         "%.2f s (not timed with the loop)" % (TREE, len(animations), gather[0]))
-    tree, incremental = tree_support(build, scratch, source, animations)
+    tree, incremental, sheet = tree_support(build, scratch, source, animations)
     if tree is not None:
         log("corpus %s: -tree -split stem not supported by this build (%s): its runs, with "
             "-jobs 2 and -incremental, are skipped" % (TREE, tree))
@@ -743,9 +765,14 @@ def prepare_tree(build, scratch, source):
         contenders += [TREE_RUN, TREE_JOBS2]
     if incremental is None:
         contenders += [TREE_FIRST, TREE_RERUN]
+    if sheet is not None:
+        log("corpus %s: -sheet not supported by this build (%s): its runs are skipped" % (
+            TREE, sheet))
+    else:
+        contenders += TREE_SHEETS
     return {"animations": animations, "gathered": gathered, "gather": gather,
             "contenders": contenders, "tree unsupported": tree,
-            "incremental unsupported": incremental}
+            "incremental unsupported": incremental, "sheet unsupported": sheet}
 
 
 def measure_tree(args, build, scratch, source, tree):
@@ -829,7 +856,37 @@ def measure_tree(args, build, scratch, source, tree):
                                 for (rel, stem), names in written_animations(first_out).items()
                                 for n in names)
         sizes[TREE_RERUN] = max(changes[1] for changes in rerun_changes)
+    if TREE_SHEET in contenders:
+        folders = {rel for rel, _ in animations}
+        for contender in (TREE_SHEET, TREE_SHEET_OPT):
+            out = tree_output(scratch, contender, last)
+            sheets = sheet_files(out)
+            sizes[contender] = sum(sheets.values())
+            missing = [rel for rel in sorted(folders)
+                       if not os.path.isfile(os.path.join(out, "autocropped", rel, "sheet.json"))]
+            if missing:
+                checks["sheets " + contender] = "%d folders without sheet.json, the first %s" % (
+                    len(missing), missing[0])
+        opt_out = tree_output(scratch, TREE_OPT, last)
+        sizes[TREE_OPT] = sum(os.path.getsize(os.path.join(opt_out, "autocropped", rel, stem, n))
+                              for (rel, stem), names in written_animations(opt_out).items()
+                              for n in names)
+        sizes["sheet png " + TREE_SHEET_OPT] = sum(
+            size for path, size in sheet_files(tree_output(scratch, TREE_SHEET_OPT, last)).items()
+            if path.endswith(".png"))
     return {"samples": samples, "checks": checks, "sizes": sizes}
+
+
+def sheet_files(output):
+    """The sheet.png, sheet.json, sheet-N.png and sheet-N.json files under
+    <output>/autocropped, by path."""
+    found = {}
+    for folder, _, names in os.walk(os.path.join(output, "autocropped")):
+        for name in names:
+            if re.fullmatch(r"sheet(-[0-9]+)?\.(png|json)", name):
+                path = os.path.join(folder, name)
+                found[path] = os.path.getsize(path)
+    return found
 
 
 def tree_table(tree, med, peak):
@@ -899,6 +956,22 @@ def tree_targets(tree, verdict, med, cpu):
               "removes nothing")
         verdict(rerun <= 0.1 * first, "%s: the unchanged -incremental rerun takes %.3f x the "
                 "first run's time (at most 0.1)" % (label, rerun / first))
+    if TREE_SHEET not in samples:
+        log("  skipped  %s: -sheet (not supported by this build: %s)" % (
+            label, tree["sheet unsupported"]))
+    else:
+        sizes = tree["sizes"]
+        for contender in (TREE_SHEET, TREE_SHEET_OPT):
+            check("sheets " + contender, "%s writes a sheet.json and its pages for every folder "
+                  "of frames" % contender)
+        sheet, loose = med(samples[TREE_SHEET], 0), med(samples[TREE_RUN], 0)
+        verdict(sheet <= 1.3 * loose, "%s: a -sheet run takes %.3f x the loose run's time (at "
+                "most 1.3; CPU time %.3f x)" % (label, sheet / loose, cpu(samples[TREE_SHEET]) /
+                                               cpu(samples[TREE_RUN])))
+        ratio = sizes[TREE_SHEET_OPT] / sizes[TREE_OPT]
+        verdict(ratio <= 0.8, "%s: the -optimize sheets (pages and JSON) hold %.3f x the bytes of "
+                "the loose -optimize frames (at most 0.8; the pages alone %.3f x)" % (
+                    label, ratio, sizes["sheet png " + TREE_SHEET_OPT] / sizes[TREE_OPT]))
 
 
 def machine():

@@ -145,6 +145,43 @@ TEST(ToolTree, EveryFolderAndStemIsAnAnimationAndItsFolderIsReplacedWhole) {
   EXPECT_EQ(pathsOf(again), layout);
 }
 
+TEST(ToolTree, WholeRunStopsAndAnUnreadableFolder) {
+  ScopedTempDir dir;
+  GameTree game(dir.path());
+  struct Row {
+    Strings extra;
+    std::string ending;
+    int code;
+  };
+  const Row rows[] = {
+      {{"-preview", game.src}, "STOP: Preview folder \"" + game.src + "\" is the source folder; its pictures "
+                                                                     "would be taken for frames.\n",
+       1},
+      {{"-forcecrop", "5,5,5,5"},
+       customRect("5,5,5,5") + invalidRect(5, 5, 5, 5), 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.extra));
+    Strings args = {"-i", game.src, "-o", game.out, "-tree", "-split", "stem"};
+    args.insert(args.end(), row.extra.begin(), row.extra.end());
+    EXPECT_RUN(runTool(args), row.code, kBanner + animationsLine(4, 8) + usingOutput(game.out) + row.ending);
+    EXPECT_FALSE(exists(game.out + "/autocropped/walk"));
+  }
+#ifndef _WIN32
+  if (geteuid() != 0 && !testing_support::toolIsWindows()) {
+    // A folder that cannot be read leaves frames out: the run says so and ends with 1.
+    ASSERT_EQ(chmod((game.src + "/units").c_str(), 0), 0);
+    const RunResult run = runTool({"-i", game.src, "-o", game.out, "-tree", "-split", "stem"});
+    chmod((game.src + "/units").c_str(), 0755);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("Warning, folder \"units\" could not be read (Permission denied); its frames are "
+                              "left out.\n"),
+              std::string::npos)
+        << run.output;
+  }
+#endif
+}
+
 TEST(ToolTree, RunKilledInTheMiddleLeavesEachFolderOldOrNew) {
   ScopedTempDir dir;
   const std::string src = dir.file("src"), out = dir.file("out");

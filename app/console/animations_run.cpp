@@ -99,6 +99,12 @@ int runAnimations(const RunSettings& settings) {
         target.c_str());
     return 1;
   }
+  if (!settings.previewFile.empty() && hfolder::isSameFolder(settings.previewFile, sourceFolder)) {
+    say("STOP: Preview folder \"%s\" is the source folder; its pictures would be taken for "
+        "frames.\n",
+        settings.previewTyped.c_str());
+    return 1;
+  }
   if (animations.empty()) {
     say("\nAll done!\n");
     waitForEnter(kClosingPrompt);
@@ -126,6 +132,17 @@ int runAnimations(const RunSettings& settings) {
     }
     options.forced = true;
     say(">> Custom crop-rect: %s\n", settings.forced.c_str());
+    // A rectangle of no use to one animation is of no use to any: one STOP.
+    // (A sheet keeps it to each animation's canvas instead.)
+    const CropRect& rect = options.forcedRect;
+    if (!settings.sheet && !isRectValid(rect, settings.align)) {
+      say("STOP: Crop-rect is mathematically incorrect, please check source frames (and custom "
+          "crop rect if specified).\n");
+      say("Invalid rect: min xy: %i, %i | max xy: %i, %i\n", rect.minX, rect.minY, rect.maxX,
+          rect.maxY);
+      waitForEnter();
+      return 1;
+    }
   }
   hfolder::makeFolderPath(target);
   if (!hfolder::isFolder(target)) {
@@ -166,6 +183,7 @@ int runAnimations(const RunSettings& settings) {
   uint64_t total = found.frames, done = 0;
   unsigned cropped = 0, skipped = 0, failed = 0, unpictured = 0;
   uint64_t croppedFrames = 0, bytesIn = 0, bytesOut = 0, stored = 0, shared = 0, pages = 0;
+  const bool reporting = !settings.reportFile.empty();
   std::vector<std::string> entries;
   Manifest kept;
   say("\r%s %u%%", kProgressLabel, progressPercent(0, 1));
@@ -182,13 +200,13 @@ int runAnimations(const RunSettings& settings) {
     }
     if (result.skipped) {
       ++skipped;
-      entries.push_back(result.entry.report);
+      if (reporting) entries.push_back(keptEntryJson(result.entry.report, result.folder, result.picture));
       kept.put(animation.output, result.entry);
     } else if (result.failure != AnimationFailure::none) {
       ++failed;
       say("\nWarning, animation \"%s\" was not written: %s%s.\n", label.c_str(),
           animationProblem(animation, result).c_str(), because(result.status).c_str());
-      entries.push_back(animationEntryJson(summary, options, animation, result));
+      if (reporting) entries.push_back(animationEntryJson(summary, options, animation, result));
       // Its earlier output stays, and so does what the manifest knew of it.
       if (const ManifestEntry* earlier = manifest.find(animation.output)) {
         kept.put(animation.output, *earlier);
@@ -206,11 +224,14 @@ int runAnimations(const RunSettings& settings) {
         say("\nWarning, the picture of animation \"%s\" could not be written%s.\n",
             label.c_str(), because(result.pictured).c_str());
       }
-      entries.push_back(animationEntryJson(summary, options, animation, result));
-      if (options.incremental) {
-        ManifestEntry entry = result.entry;
-        entry.report = entries.back();
-        kept.put(animation.output, std::move(entry));
+      if (reporting || options.incremental) {
+        const std::string entry = animationEntryJson(summary, options, animation, result);
+        if (options.incremental) {
+          ManifestEntry stored = result.entry;
+          stored.report = entry;
+          kept.put(animation.output, std::move(stored));
+        }
+        if (reporting) entries.push_back(entry);
       }
     }
     done += animation.frames.size();
@@ -230,10 +251,10 @@ int runAnimations(const RunSettings& settings) {
   if (skipped > 0) say("%u animations were unchanged and skipped.\n", skipped);
   if (failed > 0) say("%u animations failed.\n", failed);
   bool written = true;
-  const std::string manifestText = kept.json();
-  // An unchanged tree leaves even the manifest as it was.
-  if (settings.incremental && manifestText != manifest.text()) {
-    const Status saved = saveFile(manifestText, manifestFile);
+  // An unchanged tree leaves even the manifest as it was: every entry kept
+  // is the one read, unless an animation was cropped or one went away.
+  if (settings.incremental && (cropped > 0 || kept.size() != manifest.size())) {
+    const Status saved = saveFile(kept.json(), manifestFile);
     if (!saved.ok()) {
       written = false;
       say("\nSTOP: Manifest file \"%s\" could not be written%s.\n", manifestFile.c_str(),
@@ -248,7 +269,8 @@ int runAnimations(const RunSettings& settings) {
           because(saved).c_str());
     }
   }
-  if (failed > 0 || unpictured > 0 || !written) {
+  // Frames of a folder that could not be read are missing from the output.
+  if (failed > 0 || unpictured > 0 || !written || !found.problems.empty()) {
     waitForEnter(kClosingPrompt);
     return 1;
   }

@@ -107,6 +107,10 @@ Status swapFolders(const corvane::htext& from, const corvane::htext& to);
 // points to, so on Windows a link in the output tree is left alone.
 extern const bool kLinksMoveAsLinks;
 
+// Whether the host's file names are the same when they differ only in the
+// case of ASCII letters (Windows), so that two outputs must differ by more.
+extern const bool kNamesFoldCase;
+
 // The processor cores this process may run on (its affinity mask), at least 1.
 unsigned usableProcessors();
 

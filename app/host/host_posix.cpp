@@ -218,6 +218,7 @@ Status moveEntry(const htext& from, const htext& to) {
 }
 
 const bool kLinksMoveAsLinks = true;
+const bool kNamesFoldCase = false;
 
 Status swapFolders(const htext& from, const htext& to) {
   struct stat info;

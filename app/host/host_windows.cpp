@@ -269,6 +269,7 @@ Status moveEntry(const htext& from, const htext& to) {
 }
 
 const bool kLinksMoveAsLinks = false;
+const bool kNamesFoldCase = true;
 
 Status swapFolders(const htext& from, const htext& to) {
   const std::wstring source = wide(from), target = wide(to);

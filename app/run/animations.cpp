@@ -39,7 +39,13 @@ struct Walk {
     // Two names can make one segment ("a\\b" and "a_b"): the later one
     // gets a folder of its own.
     const htext wanted = animation.output;
-    for (int n = 2; !outputs.insert(animation.output).second; ++n) {
+    const auto key = [](std::string name) {
+      if (host::kNamesFoldCase) {
+        for (char& c : name) c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+      }
+      return name;
+    };
+    for (int n = 2; !outputs.insert(key(animation.output)).second; ++n) {
       animation.output = wanted + "~" + htext(n);
     }
     found.frames += animation.frames.size();

@@ -18,7 +18,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 // Which manifests this tool reads: another layout counts as none.
-constexpr int kLayout = 1;
+constexpr int kLayout = 2;
 
 // A 64-bit hash as 16 hexadecimal digits: JSON numbers above 2^53 do not
 // survive every reader.
@@ -63,14 +63,13 @@ Manifest Manifest::read(const htext& path) {
         entry.written.push_back(
             WrittenFile{written.at(0).get<std::string>(), written.at(1).get<uint64_t>()});
       }
-      entry.report = stored.at("report").dump();
+      entry.report = stored.at("report").get<std::string>();
       manifest.entries_[output] = std::move(entry);
     }
   } catch (const std::exception&) {
     // A manifest that is not of this layout promises nothing.
     return Manifest();
   }
-  manifest.text_.assign(bytes.begin(), bytes.end());
   return manifest;
 }
 
@@ -96,7 +95,7 @@ std::string Manifest::json() const {
     stored["settings"] = entry.settings;
     Json& written = stored["written"] = Json::array();
     for (const WrittenFile& file : entry.written) written.push_back(Json::array({file.path, file.size}));
-    stored["report"] = Json::parse(entry.report);
+    stored["report"] = entry.report;
     animations[output] = std::move(stored);
   }
   return document.dump(1, ' ', false, Json::error_handler_t::replace) + "\n";

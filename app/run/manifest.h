@@ -40,7 +40,7 @@ struct ManifestEntry {
   std::vector<SourceFrame> sources;
   std::string settings;
   std::vector<WrittenFile> written;
-  std::string report;  // the animation's report entry, as JSON
+  std::string report;  // the animation's report entry, as JSON (kept as text, never parsed)
 };
 
 class Manifest {
@@ -52,13 +52,12 @@ class Manifest {
   const ManifestEntry* find(const std::string& output) const;
   void put(const std::string& output, ManifestEntry entry);
 
+  size_t size() const { return entries_.size(); }
+
   std::string json() const;
-  // The text it was read from; <empty> for none.
-  const std::string& text() const { return text_; }
 
  private:
   std::map<std::string, ManifestEntry> entries_;
-  std::string text_;
 };
 
 // The size and content hash of the file at path.

@@ -223,6 +223,14 @@ std::string sheetJson(const SheetPage& page) {
   return document.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
+std::string keptEntryJson(const std::string& entry, const htext& output, const htext& picture) {
+  Json kept = Json::parse(entry, nullptr, false);
+  if (!kept.is_object()) return entry;
+  if (kept.contains("output")) kept["output"] = output;
+  if (kept.contains("preview") && !kept["preview"].is_null()) kept["preview"] = picture;
+  return kept.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::string treeReportJson(const TreeSummary& run, const std::vector<std::string>& entries) {
   Json report;
   report["source"] = run.source;

@@ -152,6 +152,11 @@ struct TreeSummary {
 std::string animationEntryJson(const TreeSummary& run, const TreeOptions& options,
                                const Animation& animation, const AnimationResult& result);
 
+// An entry the manifest kept, with its output folder and picture where this
+// run has them (the same files, perhaps by another path).
+std::string keptEntryJson(const std::string& entry, const corvane::htext& output,
+                          const corvane::htext& picture);
+
 // The report of a -tree or -split run, from its entries in animation order.
 std::string treeReportJson(const TreeSummary& run, const std::vector<std::string>& entries);
 

@@ -141,6 +141,11 @@ struct Worker {
   unsigned innerJobs;
   PixelBudget* budget;
 
+  // The folder below autocropped that holds the sheet of an animation.
+  htext sheetFolder(const Animation& animation) const {
+    return options.split ? parentOf(animation.output) : animation.output;
+  }
+
   void fail(AnimationResult& result, AnimationFailure failure, const Status& status,
             unsigned frame = 0) const {
     result.failure = failure;
@@ -168,6 +173,8 @@ struct Worker {
     }
     result.skipped = true;
     result.entry = *earlier;
+    result.folder = under(options.target, options.sheet ? sheetFolder(animation) : animation.output);
+    if (!options.pictures.empty()) result.picture = pictureFile(options, animation);
     return true;
   }
 
@@ -315,11 +322,6 @@ struct Worker {
     if (result.pictured.ok()) {
       result.entry.written.push_back(WrittenFile{result.picture, picture.size()});
     }
-  }
-
-  // The folder below autocropped that holds the sheet of an animation.
-  htext sheetFolder(const Animation& animation) const {
-    return options.split ? parentOf(animation.output) : animation.output;
   }
 
   // A folder's animations as the pages of its sheet, written into a folder of
