@@ -61,17 +61,9 @@ void removeLeftStaging(const htext& folder) {
 }  // namespace
 
 int runAnimations(const RunSettings& settings) {
-  const htext& source = settings.source;
-  const htext sourceFolder = hfolder::simplify(source);
-  say("Checking source dir...");
-  if (!hfolder::isFolder(sourceFolder)) {
-    say("\rSTOP: Source folder \"%s\" does not exist or cannot be read.\n", source.c_str());
-    return 1;
-  }
-  htext output = source;
-  const bool outputGiven = !settings.output.empty() && hfolder::isFolder(settings.output);
-  if (outputGiven) output = settings.output;
-  const htext outputFolder = hfolder::simplify(output.trimRight('\\'));
+  const htext sourceFolder = checkSourceFolder(settings);
+  if (sourceFolder.empty()) return 1;
+  const htext outputFolder = outputFolderOf(settings);
   const htext target = hfolder::join(outputFolder, "autocropped");
   std::vector<htext> skip = {target};
   if (!settings.previewFile.empty()) skip.push_back(settings.previewFile);
@@ -85,15 +77,7 @@ int runAnimations(const RunSettings& settings) {
         problem.relative.empty() ? "." : problem.relative.c_str(),
         because(problem.status).c_str());
   }
-  if (!settings.output.empty()) {
-    if (outputGiven) {
-      say("Using specified output path: %s\n\n", settings.output.c_str());
-    } else {
-      say("Warning, specified output path \"%s\" appears to be invalid or inaccessible. Using "
-          "\"autocropped\" subfolder in source path instead.\n\n",
-          settings.output.c_str());
-    }
-  }
+  sayOutputChoice(settings);
   if (hfolder::isSameFolder(target, sourceFolder)) {
     say("STOP: Output folder \"%s\" is the source folder; its frames would be overwritten.\n",
         target.c_str());
@@ -125,22 +109,12 @@ int runAnimations(const RunSettings& settings) {
   options.sheetMax = settings.sheetMax;
   options.sourceName = hfolder::leafOf(sourceFolder);
   if (!settings.forced.empty()) {
-    if (!parseCropRect(settings.forced, options.forcedRect)) {
-      say("STOP: Custom crop-rect definition is malformed.\nYou need to pass the crop rect as: "
-          "left,top,right,bottom (no spaces).\n");
-      return 1;
-    }
+    if (!readForcedRect(settings, options.forcedRect)) return 1;
     options.forced = true;
-    say(">> Custom crop-rect: %s\n", settings.forced.c_str());
     // A rectangle of no use to one animation is of no use to any: one STOP.
     // (A sheet keeps it to each animation's canvas instead.)
-    const CropRect& rect = options.forcedRect;
-    if (!settings.sheet && !isRectValid(rect, settings.align)) {
-      say("STOP: Crop-rect is mathematically incorrect, please check source frames (and custom "
-          "crop rect if specified).\n");
-      say("Invalid rect: min xy: %i, %i | max xy: %i, %i\n", rect.minX, rect.minY, rect.maxX,
-          rect.maxY);
-      waitForEnter();
+    if (!settings.sheet && !isRectValid(options.forcedRect, settings.align)) {
+      sayInvalidRect(options.forcedRect);
       return 1;
     }
   }
@@ -167,18 +141,7 @@ int runAnimations(const RunSettings& settings) {
     options.settings = outputSettings(options, settings.order);
   }
 
-  TreeSummary summary;
-  summary.source = sourceFolder;
-  summary.output = target;
-  summary.threshold = settings.threshold;
-  summary.order = settings.order;
-  summary.split = settings.split;
-  summary.fill = settings.fill;
-  summary.anchor = settings.anchor;
-  summary.align = settings.align;
-  summary.optimized = settings.optimize;
-  summary.previewAsked = !settings.previewFile.empty();
-  summary.sheet = settings.sheet;
+  const TreeSummary summary{sourceFolder, settings.order};
 
   uint64_t total = found.frames, done = 0;
   unsigned cropped = 0, skipped = 0, failed = 0, unpictured = 0;
@@ -206,7 +169,7 @@ int runAnimations(const RunSettings& settings) {
       ++failed;
       say("\nWarning, animation \"%s\" was not written: %s%s.\n", label.c_str(),
           animationProblem(animation, result).c_str(), because(result.status).c_str());
-      if (reporting) entries.push_back(animationEntryJson(summary, options, animation, result));
+      if (reporting) entries.push_back(animationEntryJson(options, animation, result));
       // Its earlier output stays, and so does what the manifest knew of it.
       if (const ManifestEntry* earlier = manifest.find(animation.output)) {
         kept.put(animation.output, *earlier);
@@ -225,7 +188,7 @@ int runAnimations(const RunSettings& settings) {
             label.c_str(), because(result.pictured).c_str());
       }
       if (reporting || options.incremental) {
-        const std::string entry = animationEntryJson(summary, options, animation, result);
+        const std::string entry = animationEntryJson(options, animation, result);
         if (options.incremental) {
           ManifestEntry stored = result.entry;
           stored.report = entry;
@@ -262,7 +225,7 @@ int runAnimations(const RunSettings& settings) {
     }
   }
   if (!settings.reportFile.empty()) {
-    const Status saved = writeReport(settings.reportFile, treeReportJson(summary, entries));
+    const Status saved = writeReport(settings.reportFile, treeReportJson(summary, options, entries));
     if (!saved.ok()) {
       written = false;
       say("\nSTOP: Report file \"%s\" could not be written%s.\n", settings.reportTyped.c_str(),

@@ -70,16 +70,8 @@ void sayNotWritten(const char* what, const htext& typed, const Status& status) {
 }  // namespace
 
 int runFolder(const RunSettings& settings) {
-  const htext& source = settings.source;
-  // The folder services read backslashes as separators and resolve "." and
-  // ".." as text; the listing, the loads, the output folder and the saves all
-  // use that one settled text, so they cannot name different folders.
-  const htext sourceFolder = hfolder::simplify(source);
-  say("Checking source dir...");
-  if (!hfolder::isFolder(sourceFolder)) {
-    say("\rSTOP: Source folder \"%s\" does not exist or cannot be read.\n", source.c_str());
-    return 1;
-  }
+  const htext sourceFolder = checkSourceFolder(settings);
+  if (sourceFolder.empty()) return 1;
   const hlist<htext> listing = hfolder::listEntries(sourceFolder);
   const FrameList frames = selectFrames(listing, settings.order);
   say("\r%i png files to process.\n\n", static_cast<int>(frames.size()));
@@ -96,19 +88,8 @@ int runFolder(const RunSettings& settings) {
     return 0;
   }
 
-  htext output = source;
-  const htext& requested = settings.output;
-  if (!requested.empty()) {
-    if (hfolder::isFolder(requested)) {
-      output = requested;
-      say("Using specified output path: %s\n\n", requested.c_str());
-    } else {
-      say("Warning, specified output path \"%s\" appears to be invalid or inaccessible. Using "
-          "\"autocropped\" subfolder in source path instead.\n\n",
-          requested.c_str());
-    }
-  }
-  const htext outputFolder = hfolder::simplify(output.trimRight('\\'));
+  sayOutputChoice(settings);
+  const htext outputFolder = outputFolderOf(settings);
 
   const htext target = hfolder::join(outputFolder, "autocropped");
   if (hfolder::isFolder(target)) {
@@ -148,12 +129,7 @@ int runFolder(const RunSettings& settings) {
   CropRect rect;
   std::vector<CropRect> visible;
   if (!forced.empty()) {
-    if (!parseCropRect(forced, rect)) {
-      say("STOP: Custom crop-rect definition is malformed.\nYou need to pass the crop rect as: "
-          "left,top,right,bottom (no spaces).\n");
-      return 1;
-    }
-    say(">> Custom crop-rect: %s\n", forced.c_str());
+    if (!readForcedRect(settings, rect)) return 1;
   } else {
     const unsigned count = static_cast<unsigned>(frames.size());
     say("\r%s %u%%", kScanLabel, progressPercent(0, count));
@@ -174,11 +150,7 @@ int runFolder(const RunSettings& settings) {
   }
 
   if (!isRectValid(rect, settings.align)) {
-    say("STOP: Crop-rect is mathematically incorrect, please check source frames (and custom "
-        "crop rect if specified).\n");
-    say("Invalid rect: min xy: %i, %i | max xy: %i, %i\n", rect.minX, rect.minY, rect.maxX,
-        rect.maxY);
-    waitForEnter();
+    sayInvalidRect(rect);
     return 1;
   }
   say("   - Cropped position: %i, %i\n", rect.minX, rect.minY);

@@ -45,7 +45,7 @@ const std::vector<OptionSpec>& optionTable() {
       {"-fill", "<colour>", "What the crop adds outside a frame: black (default) or transparent."},
       {"-anchor", "<place>", "Lays frames of different sizes: topleft (default), center or bottom."},
       {"-align", "<n>", "Widens the crop to multiples of n, 1 to 256 (default 16)."},
-      {"-incremental", "", "With -tree or -split: crops only the animations that changed."},
+      {"-incremental", "", "With -tree, -split or -sheet: crops only the animations that changed."},
       {"-sheet", "", "Writes each folder's animations as one atlas: sheet.png and sheet.json."},
       {"-padding", "<n>", "With -sheet: pixels between cells and around a page, 0 to 64 (default 2)."},
       {"-sheetmax", "<n>", "With -sheet: the longest side of a page, 256 to 16384 (default 4096)."},

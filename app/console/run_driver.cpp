@@ -107,6 +107,52 @@ bool readSettings(OptionMap& options, RunSettings& settings) {
                                       settings.previewFile);
 }
 
+}  // namespace
+
+htext checkSourceFolder(const RunSettings& settings) {
+  const htext sourceFolder = hfolder::simplify(settings.source);
+  say("Checking source dir...");
+  if (hfolder::isFolder(sourceFolder)) return sourceFolder;
+  say("\rSTOP: Source folder \"%s\" does not exist or cannot be read.\n", settings.source.c_str());
+  return htext();
+}
+
+htext outputFolderOf(const RunSettings& settings) {
+  const bool given = !settings.output.empty() && hfolder::isFolder(settings.output);
+  return hfolder::simplify((given ? settings.output : settings.source).trimRight('\\'));
+}
+
+void sayOutputChoice(const RunSettings& settings) {
+  if (settings.output.empty()) return;
+  if (hfolder::isFolder(settings.output)) {
+    say("Using specified output path: %s\n\n", settings.output.c_str());
+  } else {
+    say("Warning, specified output path \"%s\" appears to be invalid or inaccessible. Using "
+        "\"autocropped\" subfolder in source path instead.\n\n",
+        settings.output.c_str());
+  }
+}
+
+bool readForcedRect(const RunSettings& settings, CropRect& rect) {
+  if (!parseCropRect(settings.forced, rect)) {
+    say("STOP: Custom crop-rect definition is malformed.\nYou need to pass the crop rect as: "
+        "left,top,right,bottom (no spaces).\n");
+    return false;
+  }
+  say(">> Custom crop-rect: %s\n", settings.forced.c_str());
+  return true;
+}
+
+void sayInvalidRect(const CropRect& rect) {
+  say("STOP: Crop-rect is mathematically incorrect, please check source frames (and custom crop "
+      "rect if specified).\n");
+  say("Invalid rect: min xy: %i, %i | max xy: %i, %i\n", rect.minX, rect.minY, rect.maxX,
+      rect.maxY);
+  waitForEnter();
+}
+
+namespace {
+
 int run(int argc, const char* const* argv) {
   say("velmoraReelCut v0.1 (standalone)\n");
   say("--------------------------------\n");

@@ -39,6 +39,28 @@ int runFolder(const RunSettings& settings);
 // The run of the animations of -tree or -split.
 int runAnimations(const RunSettings& settings);
 
+// Prints "Checking source dir..." and, when the source names no folder that
+// can be read, the STOP that ends the run: the settled folder, or <empty>
+// after the STOP. The folder services read backslashes as separators and
+// resolve "." and ".." as text; the listing, the loads, the output folder and
+// the saves all use that one settled text, so they cannot name different
+// folders.
+corvane::htext checkSourceFolder(const RunSettings& settings);
+
+// The folder autocropped goes in: -o when it names a folder, else the source
+// folder; settled.
+corvane::htext outputFolderOf(const RunSettings& settings);
+
+// The line that says which output folder the run uses, when -o was given.
+void sayOutputChoice(const RunSettings& settings);
+
+// Reads -forcecrop into rect, printing ">> Custom crop-rect: <text>"; false
+// after the STOP of a malformed one.
+bool readForcedRect(const RunSettings& settings, CropRect& rect);
+
+// The STOP of a rectangle that is no rectangle, with its pause.
+void sayInvalidRect(const CropRect& rect);
+
 // The closing pause's prompt.
 inline const char* const kClosingPrompt = "Press Enter to exit...";
 

@@ -33,21 +33,25 @@ struct Walk {
                        [&](const htext& folder) { return hfolder::isSameFolder(path, folder); });
   }
 
-  std::set<std::string> outputs;
+  std::set<std::string> outputs;  // of animations
+  std::set<std::string> folderOutputs;  // of the folders below the source folder
 
-  void add(Animation animation) {
-    // Two names can make one segment ("a\\b" and "a_b"): the later one
-    // gets a folder of its own.
-    const htext wanted = animation.output;
+  // Two names can make one segment ("a\\b" and "a_b", or on Windows "A"
+  // and "a"): the later one gets a folder of its own, "~2", "~3", ...
+  static htext unique(std::set<std::string>& taken, const htext& wanted) {
     const auto key = [](std::string name) {
       if (host::kNamesFoldCase) {
         for (char& c : name) c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
       }
       return name;
     };
-    for (int n = 2; !outputs.insert(key(animation.output)).second; ++n) {
-      animation.output = wanted + "~" + htext(n);
-    }
+    htext chosen = wanted;
+    for (int n = 2; !taken.insert(key(chosen)).second; ++n) chosen = wanted + "~" + htext(n);
+    return chosen;
+  }
+
+  void add(Animation animation) {
+    animation.output = unique(outputs, animation.output);
     found.frames += animation.frames.size();
     found.animations.push_back(std::move(animation));
   }
@@ -94,7 +98,7 @@ struct Walk {
       if (skipped(child, name)) continue;
       const htext segment = outputSegment(name);
       visit(child, relative.empty() ? htext(name) : relative + "/" + htext(name),
-            output.empty() ? segment : output + "/" + segment);
+            unique(folderOutputs, output.empty() ? segment : output + "/" + segment));
     }
   }
 };
@@ -122,7 +126,7 @@ htext outputSegment(const htext& name) {
 AnimationSet findAnimations(const htext& source, bool tree, bool split, FrameOrder order,
                             const std::vector<htext>& skip) {
   AnimationSet found;
-  Walk walk{tree, split, order, skip, found, {}};
+  Walk walk{tree, split, order, skip, found, {}, {}};
   walk.visit(source, htext(), htext());
   return found;
 }

@@ -163,11 +163,11 @@ std::string reportJson(const RunSummary& run, const FrameList& frames,
   return text(report);
 }
 
-std::string animationEntryJson(const TreeSummary& run, const TreeOptions& options,
-                               const Animation& animation, const AnimationResult& result) {
+std::string animationEntryJson(const TreeOptions& options, const Animation& animation,
+                               const AnimationResult& result) {
   Json entry;
   entry["folder"] = animation.relative;
-  entry["stem"] = run.split ? Json(animation.stem) : Json(nullptr);
+  entry["stem"] = options.split ? Json(animation.stem) : Json(nullptr);
   entry["output"] = result.folder.empty() || result.failure != AnimationFailure::none
                         ? (animation.output.empty() ? options.target
                                                     : hfolder::join(options.target, animation.output))
@@ -177,17 +177,17 @@ std::string animationEntryJson(const TreeSummary& run, const TreeOptions& option
     if (!result.status.reason().empty()) entry["reason"] = result.status.reason();
     return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
   }
-  if (run.previewAsked) {
+  if (!options.pictures.empty()) {
     entry["preview"] = result.pictured.ok() ? Json(result.picture) : Json(nullptr);
   }
   entry["forced"] = result.forced;
-  if (run.sheet) {
+  if (options.sheet) {
     entry["stored"] = result.stored;
     entry["shared"] = result.shared;
   }
   FrameList frames;
   for (const std::string& name : animation.frames) frames.push_back(name.c_str());
-  addCrop(entry, Cropped{run.anchor, run.sheet ? &result.cells : nullptr, result.placement,
+  addCrop(entry, Cropped{options.anchor, options.sheet ? &result.cells : nullptr, result.placement,
                          result.area, result.crop, result.visible, frames, result.results});
   return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
@@ -231,17 +231,18 @@ std::string keptEntryJson(const std::string& entry, const htext& output, const h
   return kept.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string treeReportJson(const TreeSummary& run, const std::vector<std::string>& entries) {
+std::string treeReportJson(const TreeSummary& run, const TreeOptions& options,
+                           const std::vector<std::string>& entries) {
   Json report;
   report["source"] = run.source;
-  report["output"] = run.output;
-  report["threshold"] = run.threshold;
+  report["output"] = options.target;
+  report["threshold"] = options.threshold;
   report["order"] = wordOf(run.order);
-  report["split"] = run.split ? Json("stem") : Json(nullptr);
-  report["fill"] = wordOf(run.fill);
-  report["anchor"] = wordOf(run.anchor);
-  report["align"] = run.align;
-  report["optimized"] = run.optimized;
+  report["split"] = options.split ? Json("stem") : Json(nullptr);
+  report["fill"] = wordOf(options.fill);
+  report["anchor"] = wordOf(options.anchor);
+  report["align"] = options.align;
+  report["optimized"] = options.optimize;
   Json& animations = report["animations"] = Json::array();
   for (const std::string& entry : entries) animations.push_back(Json::parse(entry));
   return text(report);

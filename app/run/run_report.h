@@ -132,25 +132,17 @@ struct SheetPage {
 // scale, related_multi_packs on a first page of several).
 std::string sheetJson(const SheetPage& page);
 
-// The settings of a -tree or -split run, as its report gives them.
+// What the report of a -tree or -split run gives besides its options: the
+// settled source folder and the frame order.
 struct TreeSummary {
   corvane::htext source;
-  corvane::htext output;
-  uint8_t threshold = 0;
   FrameOrder order = FrameOrder::name;
-  bool split = false;
-  Fill fill = Fill::black;
-  Anchor anchor = Anchor::topleft;
-  unsigned align = kDefaultAlign;
-  bool optimized = false;
-  bool previewAsked = false;
-  bool sheet = false;
 };
 
 // One animation's entry of the report, as JSON (for the report, and for the
 // manifest to give back when the animation is skipped).
-std::string animationEntryJson(const TreeSummary& run, const TreeOptions& options,
-                               const Animation& animation, const AnimationResult& result);
+std::string animationEntryJson(const TreeOptions& options, const Animation& animation,
+                               const AnimationResult& result);
 
 // An entry the manifest kept, with its output folder and picture where this
 // run has them (the same files, perhaps by another path).
@@ -158,7 +150,8 @@ std::string keptEntryJson(const std::string& entry, const corvane::htext& output
                           const corvane::htext& picture);
 
 // The report of a -tree or -split run, from its entries in animation order.
-std::string treeReportJson(const TreeSummary& run, const std::vector<std::string>& entries);
+std::string treeReportJson(const TreeSummary& run, const TreeOptions& options,
+                           const std::vector<std::string>& entries);
 
 // Saves a report's text as path with saveFile (host/file_save.h). failed,
 // with why, when it could not be written; an earlier file at path then

@@ -101,6 +101,20 @@ Status putInPlace(const htext& prepared, const htext& place, bool (*owned)(const
     return Status(Status::Code::failed, "a link to a folder stands where its folder goes");
   }
   std::vector<std::string> carried;
+  // What moved over goes back where it was; should that fail, the prepared
+  // folder, which then holds it, moves out of the staging folder (which goes
+  // at the end) to a name beside its place, so nothing of the user's is lost.
+  const auto putBack = [&](const Status& why) {
+    bool back = true;
+    for (const std::string& name : carried) {
+      back = host::moveEntry(hfolder::join(prepared, name), hfolder::join(place, name)).ok() && back;
+    }
+    if (back) return why;
+    const htext kept = place + ".velmoraReelCut-kept";
+    host::moveEntry(prepared, kept);
+    return Status(why.code(), why.reason() + "; what its folder held is in \"" +
+                                  std::string(kept.c_str()) + "\"");
+  };
   if (standing && kind == host::EntryKind::folder) {
     std::vector<host::FolderEntry> entries;
     const Status listed = host::listFolder(place, entries);
@@ -108,29 +122,16 @@ Status putInPlace(const htext& prepared, const htext& place, bool (*owned)(const
     for (const host::FolderEntry& entry : entries) {
       if (entry.kind == host::EntryKind::file && owned(entry.name)) continue;
       if (entry.kind == host::EntryKind::linkedFolder && !host::kLinksMoveAsLinks) {
-        for (const std::string& name : carried) {
-          host::moveEntry(hfolder::join(prepared, name), hfolder::join(place, name));
-        }
-        return Status(Status::Code::failed, "a link to a folder stands in its folder");
+        return putBack(Status(Status::Code::failed, "a link to a folder stands in its folder"));
       }
       const Status moved =
           host::moveEntry(hfolder::join(place, entry.name), hfolder::join(prepared, entry.name));
-      if (!moved.ok()) {
-        for (const std::string& name : carried) {
-          host::moveEntry(hfolder::join(prepared, name), hfolder::join(place, name));
-        }
-        return moved;
-      }
+      if (!moved.ok()) return putBack(moved);
       carried.push_back(entry.name);
     }
   }
   const Status swapped = host::swapFolders(prepared, place);
-  if (!swapped.ok()) {
-    for (const std::string& name : carried) {
-      host::moveEntry(hfolder::join(prepared, name), hfolder::join(place, name));
-    }
-    return swapped;
-  }
+  if (!swapped.ok()) return putBack(swapped);
   // The old frames: the run's staging folder goes at the end in any case.
   if (standing) host::removeTree(prepared);
   return Status();
@@ -155,9 +156,12 @@ struct Worker {
 
   // With -incremental: hashes the sources; true, with the earlier entry
   // taken, when nothing changed since the manifest's run.
-  bool unchanged(const Animation& animation, AnimationResult& result) const {
+  // With a sheet, its animations (by output folder) count among the settings:
+  // one that went away or came redoes the sheet.
+  bool unchanged(const Animation& animation, AnimationResult& result,
+                 const std::string& sheet = std::string()) const {
     if (!options.incremental) return false;
-    result.entry.settings = options.settings;
+    result.entry.settings = options.settings + sheet;
     bool hashed = true;
     for (const std::string& name : animation.frames) {
       SourceFrame source;
@@ -330,9 +334,11 @@ struct Worker {
   void prepareSheet(const std::vector<Animation>& animations, unsigned first, unsigned count,
                     unsigned g, PngMemory& memory, std::vector<AnimationResult>& results,
                     std::vector<std::string>& pictures) const {
+    std::string members = "; of a sheet of";
+    for (unsigned i = 0; i < count; ++i) members += " " + std::string(animations[first + i].output);
     bool unchangedAll = options.incremental;
     for (unsigned i = 0; i < count; ++i) {
-      unchangedAll = unchanged(animations[first + i], results[i]) && unchangedAll;
+      unchangedAll = unchanged(animations[first + i], results[i], members) && unchangedAll;
     }
     if (unchangedAll) return;
     // One animation that changed redoes the whole sheet.
@@ -548,12 +554,13 @@ std::string outputSettings(const TreeOptions& options, FrameOrder order) {
   char text[256];
   std::snprintf(text, sizeof text,
                 "version %s; threshold %u; order %s; split %d; fill %d; anchor %d; align %u; "
-                "optimize %d; forced %d %d,%d,%d,%d; pictures ",
+                "optimize %d; forced %d %d,%d,%d,%d; sheet %d %u %u; pictures ",
                 VELMORA_VERSION, unsigned(options.threshold),
                 order == FrameOrder::natural ? "natural" : "name", int(options.split),
                 int(options.fill), int(options.anchor), options.align, int(options.optimize),
                 int(options.forced), options.forcedRect.minX, options.forcedRect.minY,
-                options.forcedRect.maxX, options.forcedRect.maxY);
+                options.forcedRect.maxX, options.forcedRect.maxY, int(options.sheet),
+                options.padding, options.sheetMax);
   return std::string(text) + options.pictures.c_str();
 }
 
