@@ -168,10 +168,7 @@ std::string animationEntryJson(const TreeOptions& options, const Animation& anim
   Json entry;
   entry["folder"] = animation.relative;
   entry["stem"] = options.split ? Json(animation.stem) : Json(nullptr);
-  entry["output"] = result.folder.empty() || result.failure != AnimationFailure::none
-                        ? (animation.output.empty() ? options.target
-                                                    : hfolder::join(options.target, animation.output))
-                        : result.folder;
+  entry["output"] = outputFolder(options, animation);
   if (result.failure != AnimationFailure::none) {
     entry["problem"] = animationProblem(animation, result);
     if (!result.status.reason().empty()) entry["reason"] = result.status.reason();

@@ -539,6 +539,12 @@ struct Worker {
 
 }  // namespace
 
+htext outputFolder(const TreeOptions& options, const Animation& animation) {
+  const htext relative =
+      options.sheet && options.split ? parentOf(animation.output) : animation.output;
+  return under(options.target, relative);
+}
+
 std::string sheetName(const TreeOptions& options, const Animation& animation) {
   if (options.split) return animation.stem;
   if (animation.relative.empty()) return options.sourceName;

@@ -103,6 +103,10 @@ struct AnimationResult {
   ManifestEntry entry;   // what the manifest keeps of it; for a skipped one, its entry
 };
 
+// The folder an animation's frames go in: its own, or with -sheet its
+// folder's sheet's.
+corvane::htext outputFolder(const TreeOptions& options, const Animation& animation);
+
 // The name an animation has in its sheet: its stem, or its folder's name.
 std::string sheetName(const TreeOptions& options, const Animation& animation);
 
