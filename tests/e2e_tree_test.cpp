@@ -412,6 +412,23 @@ TEST(ToolSheet, FramesAreCellsOfOnePageWithDuplicatesStoredOnce) {
   EXPECT_EQ(entry["frames"][1]["cell"], (Json{{"x", 2}, {"y", 2}, {"w", 4}, {"h", 4}}));
   EXPECT_EQ(entry["frames"][2]["cell"], (Json{{"x", 8}, {"y", 2}, {"w", 4}, {"h", 4}}));
 
+  // Threads change no byte of a sheet: two folders, sheets made on one
+  // thread and on three.
+  makeFolder(walk + "/run");
+  writePattern(walk + "/run/r1.png", c);
+  writePattern(walk + "/run/r2.png", Pattern{3, 8, 6, 0, 0, 7, 5});
+  Snapshot sheets[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    ScopedTempDir out;
+    ASSERT_EQ(runTool({"-i", walk, "-o", out.path(), "-tree", "-sheet", "-jobs", pass == 0 ? "1" : "3"}).exitCode, 0);
+    sheets[pass] = treeSnapshot(out.path());
+  }
+  EXPECT_EQ(pathsOf(sheets[0]), (Strings{"autocropped", "autocropped/run", "autocropped/run/sheet.json",
+                                         "autocropped/run/sheet.png", "autocropped/sheet.json",
+                                         "autocropped/sheet.png"}));
+  EXPECT_EQ(sheets[1], sheets[0]);
+  testing_support::removeTree(walk + "/run");
+
   // The pivot is the anchor's point of the canvas, as a fraction of it.
   const std::pair<const char*, Json> pivots[] = {{"topleft", {{"x", 0.5}, {"y", 0.5}}},
                                                  {"center", {{"x", 0.5}, {"y", 0.5}}},
