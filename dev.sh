@@ -139,7 +139,7 @@ run_tests() {
   # The threaded paths under ThreadSanitizer: the -jobs runs and their parts.
   configure build-tsan -DVELMORA_TSAN=ON -DVELMORA_TESTS=ON
   cmake --build build-tsan -j"$(nproc)"
-  (cd build-tsan && ctest --output-on-failure -j"$(nproc)" -R 'ThreeThreads|RunInOrder|PixelBudget|Jobs')
+  (cd build-tsan && ctest --output-on-failure -j"$(nproc)" -R 'ThreeThreads|RunInOrder|PixelBudget|Jobs|Threads|ToolSheet')
   windows_build
   windows_tests
 }
