@@ -90,9 +90,7 @@ int runAnimations(const RunSettings& settings) {
     return 1;
   }
   if (animations.empty()) {
-    say("\nAll done!\n");
-    waitForEnter(kClosingPrompt);
-    return 0;
+    return closeRun(true);
   }
 
   TreeOptions options;
@@ -220,26 +218,18 @@ int runAnimations(const RunSettings& settings) {
     const Status saved = saveFile(kept.json(), manifestFile);
     if (!saved.ok()) {
       written = false;
-      say("\nSTOP: Manifest file \"%s\" could not be written%s.\n", manifestFile.c_str(),
-          because(saved).c_str());
+      sayNotWritten("Manifest", manifestFile, saved);
     }
   }
   if (!settings.reportFile.empty()) {
     const Status saved = writeReport(settings.reportFile, treeReportJson(summary, options, entries));
     if (!saved.ok()) {
       written = false;
-      say("\nSTOP: Report file \"%s\" could not be written%s.\n", settings.reportTyped.c_str(),
-          because(saved).c_str());
+      sayNotWritten("Report", settings.reportTyped, saved);
     }
   }
   // Frames of a folder that could not be read are missing from the output.
-  if (failed > 0 || unpictured > 0 || !written || !found.problems.empty()) {
-    waitForEnter(kClosingPrompt);
-    return 1;
-  }
-  say("\nAll done!\n");
-  waitForEnter(kClosingPrompt);
-  return 0;
+  return closeRun(failed == 0 && unpictured == 0 && written && found.problems.empty());
 }
 
 }  // namespace velmora

@@ -62,11 +62,6 @@ void sayScanStop(const BoundsScan& scan, const char* name) {
   if (fatal != nullptr) say("\nFATAL ERROR: %s\n", fatal);
 }
 
-void sayNotWritten(const char* what, const htext& typed, const Status& status) {
-  say("\nSTOP: %s file \"%s\" could not be written%s.\n", what, typed.c_str(),
-      because(status).c_str());
-}
-
 }  // namespace
 
 int runFolder(const RunSettings& settings) {
@@ -83,9 +78,7 @@ int runFolder(const RunSettings& settings) {
   }
   const htext& forced = settings.forced;
   if (frames.empty()) {
-    say("\nAll done!\n");
-    waitForEnter(kClosingPrompt);
-    return 0;
+    return closeRun(true);
   }
 
   sayOutputChoice(settings);
@@ -223,13 +216,7 @@ int runFolder(const RunSettings& settings) {
     reported = written.ok();
     if (!reported) sayNotWritten("Report", settings.reportTyped, written);
   }
-  if (failed > 0 || !reported || !pictured) {
-    waitForEnter(kClosingPrompt);
-    return 1;
-  }
-  say("\nAll done!\n");
-  waitForEnter(kClosingPrompt);
-  return 0;
+  return closeRun(failed == 0 && reported && pictured);
 }
 
 }  // namespace velmora

@@ -133,6 +133,17 @@ void sayOutputChoice(const RunSettings& settings) {
   }
 }
 
+void sayNotWritten(const char* what, const htext& typed, const Status& status) {
+  say("\nSTOP: %s file \"%s\" could not be written%s.\n", what, typed.c_str(),
+      because(status).c_str());
+}
+
+int closeRun(bool allWritten) {
+  if (allWritten) say("\nAll done!\n");
+  waitForEnter(kClosingPrompt);
+  return allWritten ? 0 : 1;
+}
+
 bool readForcedRect(const RunSettings& settings, CropRect& rect) {
   if (!parseCropRect(settings.forced, rect)) {
     say("STOP: Custom crop-rect definition is malformed.\nYou need to pass the crop rect as: "

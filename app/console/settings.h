@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/crop_rect.h"
+#include "base/status.h"
 #include "corvane/htext.h"
 #include "run/frame_list.h"
 
@@ -60,6 +61,14 @@ bool readForcedRect(const RunSettings& settings, CropRect& rect);
 
 // The STOP of a rectangle that is no rectangle, with its pause.
 void sayInvalidRect(const CropRect& rect);
+
+// The STOP of a file the run wrote last (the report, the picture, the
+// manifest) that could not be written.
+void sayNotWritten(const char* what, const corvane::htext& typed, const Status& status);
+
+// The end of a run that got as far as its frames: "All done!" when all went
+// well, the closing pause, and the exit code.
+int closeRun(bool allWritten);
 
 // The closing pause's prompt.
 inline const char* const kClosingPrompt = "Press Enter to exit...";
