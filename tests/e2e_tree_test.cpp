@@ -318,6 +318,24 @@ TEST(ToolTree, IncrementalRunSkipsWhatDidNotChangeAndRedoesWhatDid) {
     EXPECT_EQ(after.at(path), stamp) << path << " was left alone";
   }
   EXPECT_NE(after.at("autocropped/units/knight/out_00001.png"), first.at("autocropped/units/knight/out_00001.png"));
+
+  // A manifest that does not read as one of this tool's counts as empty: all
+  // is cropped again, and the report is whole.
+  const std::string manifest = game.out + "/autocropped/.velmoraReelCut-manifest.json";
+  const Json good = Json::parse(readFile(manifest));
+  Json layoutAsText = good;
+  layoutAsText["layout"] = "2";
+  Json reportNotJson = good;
+  for (auto& entry : reportNotJson["animations"]) entry["report"] = "garbage";
+  for (const std::string& damaged : {layoutAsText.dump(), reportNotJson.dump(), good.dump().substr(0, 40)}) {
+    writeFile(manifest, damaged);
+    Strings reported = args;
+    reported.insert(reported.end(), {"-report", dir.path() + "/r.json"});
+    const RunResult again = runTool(reported);
+    EXPECT_EQ(again.exitCode, 0) << damaged;
+    EXPECT_NE(again.output.find("Cropped 4 animations (8 frames)"), std::string::npos) << again.output;
+    EXPECT_EQ(Json::parse(readFile(dir.path() + "/r.json"))["animations"].size(), 4u) << damaged;
+  }
 }
 
 TEST(ToolRun, FramesOfDifferentSizesLieInTheCanvasByTheAnchor) {

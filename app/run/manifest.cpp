@@ -46,7 +46,7 @@ Manifest Manifest::read(const htext& path) {
     return manifest;
   }
   const Json document = Json::parse(bytes.begin(), bytes.end(), nullptr, false);
-  if (!document.is_object() || document.value("layout", 0) != kLayout ||
+  if (!document.is_object() || !document.contains("layout") || document["layout"] != kLayout ||
       !document.contains("animations") || !document["animations"].is_object()) {
     return manifest;
   }
@@ -64,6 +64,9 @@ Manifest Manifest::read(const htext& path) {
             WrittenFile{written.at(0).get<std::string>(), written.at(1).get<uint64_t>()});
       }
       entry.report = stored.at("report").get<std::string>();
+      // The report of a skipped animation is this text; one that does not
+      // read as an entry would stop the report.
+      if (!Json::parse(entry.report, nullptr, false).is_object()) return Manifest();
       manifest.entries_[output] = std::move(entry);
     }
   } catch (const std::exception&) {

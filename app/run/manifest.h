@@ -40,7 +40,7 @@ struct ManifestEntry {
   std::vector<SourceFrame> sources;
   std::string settings;
   std::vector<WrittenFile> written;
-  std::string report;  // the animation's report entry, as JSON (kept as text, never parsed)
+  std::string report;  // the animation's report entry, a JSON object kept as text
 };
 
 class Manifest {
