@@ -667,6 +667,22 @@ TEST(ToolRun, CanvasWiderThan4096IsPicturedInBlocks) {
                  {2001, 10, kCropLine, "the crop's right edge, x 4003 in block 2001"},
                  {2001, 5, kCropLine, "the crop's top edge past the area"},
                  {10, 10, kNoFrame, "left of the frames' pixels"}});
+
+  // A widening to -align 256 takes a canvas of 4081 past 4096: blocks of 2 x 2.
+  ScopedTempDir wide, wideOut;
+  ASSERT_TRUE(testing_support::writeRgbaPng(wide.file("a.png"), 4081, 4, [](int x, int) {
+    return Rgba{0, 0, 0, uint8_t(x >= 10 ? 255 : 0)};
+  }));
+  const RunResult widened = runTool(
+      {"-i", wide.path(), "-o", wideOut.path(), "-align", "256", "-preview", "p.png"}, "\n",
+      wideOut.path());
+  EXPECT_RUN(widened, 0,
+             kBanner + countLine(1) + usingOutput(wideOut.path()) + scanLines(1) +
+                 report(10, 0, 4071, 4, 4096, 256) + loopLines(1) + kDone);
+  // Canvas 4106 x 256 (the crop ends at 4106, 256).
+  expectPicture(wideOut.file("p.png"), 2053, 128,
+                {{1000, 1, kOneFrame, "the frame's pixels"},
+                 {2052, 1, kCropLine, "the crop's right edge, x 4105 in block 2052"}});
 }
 
 TEST(ToolFaults, PictureThatCannotBeWrittenStopsAfterTheFramesAndKeepsTheEarlierOne) {

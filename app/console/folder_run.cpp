@@ -117,7 +117,7 @@ int runFolder(const RunSettings& settings) {
   }
   if (!previewFile.empty() && forced.empty()) {
     coverage = std::make_unique<CoverageMap>(extent.width, extent.height, std::nullopt,
-                                             frames.size());
+                                             frames.size(), settings.align);
   }
   CropRect rect;
   std::vector<CropRect> visible;

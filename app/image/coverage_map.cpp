@@ -53,7 +53,7 @@ FrameExtent largestFrame(const std::vector<const char*>& names, const corvane::h
 int64_t previewScale(int64_t side) { return side <= kPreviewSide ? 1 : ceilDiv(side, kPreviewSide); }
 
 CoverageMap::CoverageMap(int64_t maxWidth, int64_t maxHeight, const std::optional<CropRect>& crop,
-                         uint64_t expectedFrames)
+                         uint64_t expectedFrames, unsigned align)
     : maxWidth_(std::max<int64_t>(maxWidth, 0)),
       maxHeight_(std::max<int64_t>(maxHeight, 0)),
       crop_(crop) {
@@ -66,12 +66,14 @@ CoverageMap::CoverageMap(int64_t maxWidth, int64_t maxHeight, const std::optiona
     rowsOf = std::max<int64_t>(maxHeight_, crop->maxY) - originY_;
     scales.push_back(previewScale(std::max(columnsOf, rowsOf)));
   } else {
-    // The widened crop ends at most 15 pixels past the widest and the tallest
-    // frame; beyond the frames every block is empty, so the counters need
-    // only cover the frames.
+    static_assert(kMaxAlign < kPreviewSide, "a widening crosses one block size step at most");
+    // The widened crop ends at most align - 1 pixels past the widest and the
+    // tallest frame, which is less than one block size step; beyond the frames
+    // every block is empty, so the counters need only cover the frames.
     const int64_t side = std::max(maxWidth_, maxHeight_);
+    const int64_t widest = side + int64_t(std::max(align, 1u)) - 1;
     scales.push_back(previewScale(side));
-    if (previewScale(side + 15) != scales.front()) scales.push_back(previewScale(side + 15));
+    if (previewScale(widest) != scales.front()) scales.push_back(previewScale(widest));
   }
   // A counter must hold every frame and, with a crop, the mark above it.
   const uint64_t narrowLimit = crop ? 0x7fffu : 0xffffu;

@@ -59,12 +59,13 @@ class CoverageMap {
  public:
   // For frames at most maxWidth x maxHeight. With a known crop (a forced
   // rectangle) the canvas is settled now and visible pixels outside the crop
-  // are marked; without one the crop is found by the scan, whose widening can
-  // move the canvas's right and bottom edge by up to 15 pixels, so counts are
-  // kept for each block size the final canvas may have (one or two).
-  // expectedFrames, the most frames that will be added, picks the counter width.
+  // are marked; without one the crop is found by the scan, whose widening to
+  // multiples of align can move the canvas's right and bottom edge by up to
+  // align - 1 pixels, so counts are kept for each block size the final canvas
+  // may have (one or two). expectedFrames, the most frames that will be
+  // added, picks the counter width.
   CoverageMap(int64_t maxWidth, int64_t maxHeight, const std::optional<CropRect>& crop,
-              uint64_t expectedFrames);
+              uint64_t expectedFrames, unsigned align = kDefaultAlign);
   CoverageMap(const CoverageMap&) = delete;
   CoverageMap& operator=(const CoverageMap&) = delete;
 

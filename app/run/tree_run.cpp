@@ -200,7 +200,8 @@ struct Worker {
       placement.height = extent.height;
     }
     if (pictured && !options.forced) {
-      coverage = std::make_unique<CoverageMap>(extent.width, extent.height, std::nullopt, count);
+      coverage = std::make_unique<CoverageMap>(extent.width, extent.height, std::nullopt, count,
+                                               options.sheet ? 1 : options.align);
     }
     CropRect rect = options.forcedRect;
     if (!options.forced) {
