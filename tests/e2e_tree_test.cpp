@@ -118,6 +118,10 @@ TEST(ToolTree, EveryFolderAndStemIsAnAnimationAndItsFolderIsReplacedWhole) {
   writeFile(victim.file("keep.txt"), "not yours");
   testing_support::removeTree(game.out + "/autocropped/idle");
   makeLink(victim.path(), game.out + "/autocropped/idle");
+  // What a run stopped between the two renames of a replacement leaves
+  // beside a folder, where a system cannot exchange two names.
+  makeFolder(game.out + "/autocropped/walk.velmoraReelCut-old");
+  writeFile(game.out + "/autocropped/walk.velmoraReelCut-old/out_00001.png", "old");
 
   const RunResult second = runTool(args);
   const Snapshot again = treeSnapshot(game.out);
@@ -129,7 +133,8 @@ TEST(ToolTree, EveryFolderAndStemIsAnAnimationAndItsFolderIsReplacedWhole) {
   EXPECT_EQ(treeSnapshot(victim.path()), (Snapshot{{"keep.txt", "not yours"}}));
   if (testing_support::toolIsWindows()) {
     // Wine moves what a host link points to, so the Windows build leaves a
-    // link in the output tree alone, and the animation behind it.
+    // link in the output tree alone, and the animation behind it. Its
+    // replacements go through the name beside the folder, which they clear.
     layout.erase(std::find(layout.begin(), layout.end(), "autocropped/idle/out_00001.png"));
     EXPECT_EQ(again.at("autocropped/idle"), "-> " + victim.path());
     EXPECT_EQ(second.exitCode, 1);
@@ -140,6 +145,9 @@ TEST(ToolTree, EveryFolderAndStemIsAnAnimationAndItsFolderIsReplacedWhole) {
   } else {
     EXPECT_EQ(again.at("autocropped/idle/out_00001.png"), written.at("autocropped/idle/out_00001.png"));
     EXPECT_EQ(second.exitCode, 0) << second.output;
+    // Linux exchanges the two names at once and never goes through it.
+    layout.push_back("autocropped/walk.velmoraReelCut-old");
+    layout.push_back("autocropped/walk.velmoraReelCut-old/out_00001.png");
   }
   std::sort(layout.begin(), layout.end());
   EXPECT_EQ(pathsOf(again), layout);

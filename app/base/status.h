@@ -26,6 +26,7 @@ class Status {
     noAlpha,          // decoded, but without transparency to scan
     notCropped,
     notSaved,
+    unsupported,      // the host has no such call; nothing was done
   };
 
   Status() = default;

@@ -1,7 +1,5 @@
 // The console of a run over the animations of -tree or -split.
 #include <cinttypes>
-#include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -12,7 +10,6 @@
 #include "console/settings.h"
 #include "corvane/hfolder.h"
 #include "host/file_save.h"
-#include "host/host.h"
 #include "run/animations.h"
 #include "run/frame_list.h"
 #include "run/manifest.h"
@@ -31,31 +28,6 @@ const char* const kProgressLabel = ">> Cropping animations...";
 // An animation as the console names it: its folder below autocropped.
 htext labelOf(const Animation& animation) {
   return animation.output.empty() ? htext(".") : animation.output;
-}
-
-// A name for the run's staging folder that no one can guess ahead.
-htext stagingName() {
-  std::mt19937_64 random{std::random_device{}()};
-  char name[48];
-  std::snprintf(name, sizeof name, "%s%016llx", kStagingPrefix,
-                static_cast<unsigned long long>(random()));
-  return name;
-}
-
-// The staging folders that runs stopped in the middle left in folder.
-void removeLeftStaging(const htext& folder) {
-  std::vector<host::FolderEntry> entries;
-  if (!host::listFolder(folder, entries).ok()) return;
-  const std::string prefix = kStagingPrefix;
-  for (const host::FolderEntry& entry : entries) {
-    const std::string& name = entry.name;
-    if (entry.kind != host::EntryKind::folder || name.size() != prefix.size() + 16 ||
-        name.compare(0, prefix.size(), prefix) != 0 ||
-        name.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos) {
-      continue;
-    }
-    host::removeTree(hfolder::join(folder, entry.name));
-  }
 }
 
 }  // namespace
@@ -122,9 +94,7 @@ int runAnimations(const RunSettings& settings) {
     return 1;
   }
   options.target = target;
-  removeLeftStaging(outputFolder);
-  options.staging = hfolder::join(outputFolder, stagingName());
-  const Status staged = host::makeFolder(options.staging);
+  const Status staged = makeStagingFolder(outputFolder, options.staging);
   if (!staged.ok()) {
     say("STOP: Folder \"%s\" for the new frames could not be created%s.\n",
         options.staging.c_str(), because(staged).c_str());
@@ -199,7 +169,6 @@ int runAnimations(const RunSettings& settings) {
     say("\r%s %u%%", kProgressLabel,
         progressPercent(static_cast<unsigned>(done), static_cast<unsigned>(total)));
   });
-  host::removeTree(options.staging);
 
   say("\nCropped %u animations (%" PRIu64 " frames): %" PRIu64 " bytes in, %" PRIu64
       " bytes out.\n",

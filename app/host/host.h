@@ -93,14 +93,11 @@ Status removeTree(const corvane::htext& path);
 // stand (then exists, and nothing is moved).
 Status moveEntry(const corvane::htext& from, const corvane::htext& to);
 
-// Puts the folder from in the place of to: afterwards to holds what from
-// held, and the folder that stood at to, if any, stands at from. Where the
-// system can exchange two names at once (Linux's renameat2 with
-// RENAME_EXCHANGE) no moment passes without to; elsewhere it takes three
-// renames through to + ".velmoraReelCut-old", beside to, where the old
-// folder stays if the last of them fails, and where a run stopped between
-// them leaves it.
-Status swapFolders(const corvane::htext& from, const corvane::htext& to);
+// Exchanges the names of the folders from and to at once, where the system
+// can (Linux's renameat2 with RENAME_EXCHANGE): no moment passes without
+// either. unsupported, with nothing moved, where it cannot (Windows, a file
+// system that refuses the call).
+Status exchangeFolders(const corvane::htext& from, const corvane::htext& to);
 
 // Whether a link can be renamed and removed as the link itself, never as
 // what it points to. POSIX says so; Wine renames the folder a host link

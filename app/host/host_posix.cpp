@@ -220,24 +220,14 @@ Status moveEntry(const htext& from, const htext& to) {
 const bool kLinksMoveAsLinks = true;
 const bool kNamesFoldCase = false;
 
-Status swapFolders(const htext& from, const htext& to) {
-  struct stat info;
-  if (lstat(to.c_str(), &info) != 0) {
-    return rename(from.c_str(), to.c_str()) == 0 ? Status() : failure(errno);
-  }
+Status exchangeFolders(const htext& from, const htext& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
     return Status();
   }
-  // A file system that cannot exchange names: three renames through a third.
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return failure(errno);
-  const htext aside = to + ".velmoraReelCut-old";
-  if (rename(to.c_str(), aside.c_str()) != 0) return failure(errno);
-  if (rename(from.c_str(), to.c_str()) != 0) {
-    const Status failed = failure(errno);
-    rename(aside.c_str(), to.c_str());
-    return failed;
+  if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) {
+    return Status(Status::Code::unsupported);
   }
-  return rename(aside.c_str(), from.c_str()) == 0 ? Status() : failure(errno);
+  return failure(errno);
 }
 
 bool inputIsTerminal() { return isatty(STDIN_FILENO) == 1; }

@@ -271,21 +271,7 @@ Status moveEntry(const htext& from, const htext& to) {
 const bool kLinksMoveAsLinks = false;
 const bool kNamesFoldCase = true;
 
-Status swapFolders(const htext& from, const htext& to) {
-  const std::wstring source = wide(from), target = wide(to);
-  if (ownAttributes(target) == INVALID_FILE_ATTRIBUTES) {
-    return MoveFileExW(source.c_str(), target.c_str(), 0) ? Status() : lastError();
-  }
-  // Windows cannot exchange two names: three renames through a third.
-  const std::wstring aside = wide(to + ".velmoraReelCut-old");
-  if (!MoveFileExW(target.c_str(), aside.c_str(), 0)) return lastError();
-  if (!MoveFileExW(source.c_str(), target.c_str(), 0)) {
-    const Status failed = lastError();
-    MoveFileExW(aside.c_str(), target.c_str(), 0);
-    return failed;
-  }
-  return MoveFileExW(aside.c_str(), source.c_str(), 0) ? Status() : lastError();
-}
+Status exchangeFolders(const htext&, const htext&) { return Status(Status::Code::unsupported); }
 
 bool inputIsTerminal() {
   // A console input handle has a console mode; a pipe, a file or NUL (which

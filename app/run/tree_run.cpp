@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <random>
 
 #include "corvane/hfolder.h"
 #include "host/file_save.h"
+#include "host/folder_replace.h"
 #include "host/host.h"
 #include "image/coverage_map.h"
 #include "image/frame_loader.h"
@@ -58,6 +60,22 @@ bool isOutputFrame(const std::string& name) {
   return std::all_of(name.begin() + 4, name.end() - 4, [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// What a folder of the staging folder is renamed to when it holds something
+// of the user's: no longer a number, so no run removes it.
+const char* const kStrandedSuffix = "-kept";
+
+// Whether a staging folder that a run left holds its frames alone: folders
+// named by their number.
+bool holdsFramesAlone(const htext& staging) {
+  std::vector<host::FolderEntry> entries;
+  if (!host::listFolder(staging, entries).ok()) return false;
+  return std::all_of(entries.begin(), entries.end(), [](const host::FolderEntry& entry) {
+    const std::string& name = entry.name;
+    return entry.kind == host::EntryKind::folder && !name.empty() &&
+           name.find_first_not_of("0123456789") == std::string::npos;
+  });
+}
+
 htext under(const htext& root, const htext& relative) {
   return relative.empty() ? root : hfolder::join(root, relative);
 }
@@ -88,8 +106,12 @@ htext parentOf(const htext& relative) {
 
 // Puts the prepared folder of an animation in the place of its old one:
 // what the old one held besides the animation's frames moves over first,
-// then the two change places and the old one goes.
-Status putInPlace(const htext& prepared, const htext& place, bool (*owned)(const std::string&)) {
+// then the prepared one replaces it. stranded, after a failure, when what
+// moved over could be put neither back nor beside the place, so that it is
+// still in the prepared folder, which must then stay.
+Status putInPlace(const htext& prepared, const htext& place, bool (*owned)(const std::string&),
+                  bool& stranded) {
+  stranded = false;
   host::EntryKind kind = host::EntryKind::folder;
   const bool standing = host::kindOf(place, kind).ok();
   if (standing && kind == host::EntryKind::file) {
@@ -103,17 +125,28 @@ Status putInPlace(const htext& prepared, const htext& place, bool (*owned)(const
   std::vector<std::string> carried;
   // What moved over goes back where it was; should that fail, the prepared
   // folder, which then holds it, moves out of the staging folder (which goes
-  // at the end) to a name beside its place, so nothing of the user's is lost.
+  // at the end) to a free name beside its place, so nothing of the user's is
+  // lost.
   const auto putBack = [&](const Status& why) {
     bool back = true;
     for (const std::string& name : carried) {
       back = host::moveEntry(hfolder::join(prepared, name), hfolder::join(place, name)).ok() && back;
     }
     if (back) return why;
-    const htext kept = place + ".velmoraReelCut-kept";
-    host::moveEntry(prepared, kept);
+    htext held;
+    for (int n = 1; n <= 16 && held.empty(); ++n) {
+      const htext kept = place + ".velmoraReelCut-kept" + (n == 1 ? htext() : htext("~") + htext(n));
+      if (host::moveEntry(prepared, kept).ok()) held = kept;
+    }
+    if (held.empty()) {
+      // Named apart from the frames of the run, so that no run removes the
+      // staging folder that holds it.
+      stranded = true;
+      held = prepared + kStrandedSuffix;
+      if (!host::moveEntry(prepared, held).ok()) held = prepared;
+    }
     return Status(why.code(), why.reason() + "; what its folder held is in \"" +
-                                  std::string(kept.c_str()) + "\"");
+                                  std::string(held.c_str()) + "\"");
   };
   if (standing && kind == host::EntryKind::folder) {
     std::vector<host::FolderEntry> entries;
@@ -130,11 +163,8 @@ Status putInPlace(const htext& prepared, const htext& place, bool (*owned)(const
       carried.push_back(entry.name);
     }
   }
-  const Status swapped = host::swapFolders(prepared, place);
-  if (!swapped.ok()) return putBack(swapped);
-  // The old frames: the run's staging folder goes at the end in any case.
-  if (standing) host::removeTree(prepared);
-  return Status();
+  const Status replaced = replaceFolder(prepared, place);
+  return replaced.ok() ? replaced : putBack(replaced);
 }
 
 struct Worker {
@@ -303,10 +333,11 @@ struct Worker {
     if (result.skipped || result.failure != AnimationFailure::none) return;
     Status placed = makeFolders(options.target, parentOf(animation.output));
     if (placed.ok()) {
-      placed = putInPlace(result.folder, under(options.target, animation.output), isOutputFrame);
+      placed = putInPlace(result.folder, under(options.target, animation.output), isOutputFrame,
+                          result.stranded);
     }
     if (!placed.ok()) {
-      host::removeTree(result.folder);
+      if (!result.stranded) host::removeTree(result.folder);
       fail(result, AnimationFailure::notReplaced, placed);
       return;
     }
@@ -507,9 +538,11 @@ struct Worker {
     if (lead.skipped || lead.failure != AnimationFailure::none) return;
     const htext folder = sheetFolder(animations[first]);
     Status placed = makeFolders(options.target, parentOf(folder));
-    if (placed.ok()) placed = putInPlace(lead.folder, under(options.target, folder), isSheetFile);
+    if (placed.ok()) {
+      placed = putInPlace(lead.folder, under(options.target, folder), isSheetFile, lead.stranded);
+    }
     if (!placed.ok()) {
-      host::removeTree(lead.folder);
+      if (!lead.stranded) host::removeTree(lead.folder);
       fail(lead, AnimationFailure::notReplaced, placed);
       for (unsigned i = 1; i < count; ++i) fail(results[i], AnimationFailure::sheet, Status());
       return;
@@ -614,6 +647,29 @@ std::string animationProblem(const Animation& animation, const AnimationResult& 
   return std::string();
 }
 
+Status makeStagingFolder(const htext& folder, htext& staging) {
+  std::vector<host::FolderEntry> entries;
+  if (host::listFolder(folder, entries).ok()) {
+    const std::string prefix = kStagingPrefix;
+    for (const host::FolderEntry& entry : entries) {
+      const std::string& name = entry.name;
+      if (entry.kind != host::EntryKind::folder || name.size() != prefix.size() + 16 ||
+          name.compare(0, prefix.size(), prefix) != 0 ||
+          name.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos) {
+        continue;
+      }
+      const htext left = hfolder::join(folder, entry.name);
+      if (holdsFramesAlone(left)) host::removeTree(left);
+    }
+  }
+  std::mt19937_64 random{std::random_device{}()};
+  char name[48];
+  std::snprintf(name, sizeof name, "%s%016llx", kStagingPrefix,
+                static_cast<unsigned long long>(random()));
+  staging = hfolder::join(folder, name);
+  return host::makeFolder(staging);
+}
+
 std::vector<AnimationResult> cropAnimations(
     const std::vector<Animation>& animations, const TreeOptions& options,
     const std::function<void(unsigned, const AnimationResult&)>& done) {
@@ -678,6 +734,10 @@ std::vector<AnimationResult> cropAnimations(
           results[k].results.resize(animations[k].frames.size());
         }
       });
+  if (std::none_of(results.begin(), results.end(),
+                   [](const AnimationResult& result) { return result.stranded; })) {
+    host::removeTree(options.staging);
+  }
   return results;
 }
 

@@ -89,6 +89,10 @@ struct AnimationResult {
   std::vector<CropRect> visible;  // after a scan: every frame's box in the canvas
   std::vector<FrameResult> results;
   corvane::htext folder;           // where its frames are
+  // notReplaced: what its old folder held besides its frames could be put
+  // neither back nor beside it, and is still in the staging folder, which
+  // then stays.
+  bool stranded = false;
   corvane::htext picture;          // the picture's file; <empty> without one
   Status pictured;                 // whether it could be written
   uint64_t bytesIn = 0;
@@ -123,10 +127,17 @@ std::string animationProblem(const Animation& animation, const AnimationResult& 
 // them: a change of any of them redoes every animation.
 std::string outputSettings(const TreeOptions& options, FrameOrder order);
 
+// Makes the staging folder of a run in folder (the one autocropped is in),
+// kStagingPrefix and 16 hexadecimal digits no one can guess ahead, into
+// staging; first removes the staging folders earlier runs left there, but not
+// one that holds something of the user's.
+Status makeStagingFolder(const corvane::htext& folder, corvane::htext& staging);
+
 // Crops every animation; done(k, result) is called on the calling thread in
 // animation order, once animation k's folder is in place. With jobs above
 // 1, up to that many threads crop the animations (a single animation's
-// frames, when there is one).
+// frames, when there is one). The staging folder is removed at the end,
+// unless a result is stranded.
 std::vector<AnimationResult> cropAnimations(
     const std::vector<Animation>& animations, const TreeOptions& options,
     const std::function<void(unsigned k, const AnimationResult& result)>& done);
