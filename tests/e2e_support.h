@@ -117,7 +117,8 @@ inline std::string previewRejected(const std::string& typed) {
 // Without the closing pause, which follows the last of them.
 inline std::string fileNotWritten(const std::string& what, const std::string& typed,
                                   const std::string& why) {
-  return "\nSTOP: " + what + " file \"" + typed + "\" could not be written (" + why + ").\n";
+  return "\nSTOP: " + what + " file \"" + typed + "\" " + because("could not be written", why) +
+         ".\n";
 }
 
 // done out of total in single precision, as the progress lines show it.
@@ -148,8 +149,8 @@ inline std::string alphaStop(const std::string& name) {
 
 // The STOP of a frame that cannot be loaded, with its pause and fatal error.
 inline std::string loadStop(const std::string& name, const std::string& why) {
-  return "\nSTOP: Frame \"" + name + "\" could not be loaded as PNG (" + why + ").\n" +
-         kContinuePause + "\nFATAL ERROR: frame could not be loaded\n";
+  return "\nSTOP: Frame \"" + name + "\" " + because(kNotLoaded, why) + ".\n" + kContinuePause +
+         "\nFATAL ERROR: frame could not be loaded\n";
 }
 
 inline std::string unknownOption(const std::string& argument) {

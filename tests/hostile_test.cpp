@@ -37,7 +37,7 @@ std::string blockCropped() {
   return kBanner + countLine(1) + scanLines(1) + report(3, 2, 5, 4, 16, 16) + loopLines(1) + kDone;
 }
 
-// The scan of one frame named name that stops it with ending.
+// The scan of a run over one frame, which that frame stops with ending.
 std::string scanStopsOn(const std::string& ending) { return kBanner + countLine(1) + scanStep(0, 1) + ending; }
 
 std::string validFrame() {
@@ -107,8 +107,6 @@ struct BrokenFrame {
   std::string forcedWhy;
 };
 
-const std::string kUnloadable = "could not be loaded as PNG";
-
 std::string refusedEnding(const std::string& size) {
   return "\nSTOP: Frame \"x.png\" declares " + size +
          " pixels, more than the 268435456 a frame may hold; no frame is written.\n" + kContinuePause;
@@ -116,7 +114,7 @@ std::string refusedEnding(const std::string& size) {
 
 // A frame that cannot be loaded, and why, as the scan and the frame loop say it.
 BrokenFrame unloadable(const char* what, std::function<void(const std::string& path)> make, const std::string& why) {
-  return {what, std::move(make), loadStop("x.png", why), kUnloadable + " (" + why + ")"};
+  return {what, std::move(make), loadStop("x.png", why), because(kNotLoaded, why)};
 }
 
 std::vector<BrokenFrame> brokenFrames() {
@@ -200,7 +198,7 @@ TEST_F(HostileFolder, NamesThatLookLikeFormatsOptionsOrLinesArePrintedAsTheyAre)
     EXPECT_RUN(runTool({"-i", run.path()}), 1, scanStopsOn(loadStop(name, "empty file")));
     ScopedTempDir target;
     EXPECT_RUN(runTool({"-i", run.path(), "-o", target.path(), "-forcecrop", "0,0,16,16"}), 1,
-               forcedFailure(name, kUnloadable + " (empty file)", target.path()));
+               forcedFailure(name, because(kNotLoaded, "empty file"), target.path()));
   }
 
   // The same names as good frames, in a source folder and an output folder

@@ -350,7 +350,8 @@ function installReadback() {
 
 // Runs in the page. Loads every page with Phaser's atlas loader (Phaser does
 // not follow related_multi_packs: each page is an atlas of its own), draws each
-// frame with an Image whose origin is its top-left corner and reads the canvas.
+// frame with an Image whose origin Phaser sets from the frame's pivot and reads
+// the canvas.
 async function drawWithPhaser({ pages, frames, width, height, margin }) {
   return new Promise((resolve, reject) => {
     const game = new Phaser.Game({
@@ -404,7 +405,8 @@ async function drawWithPhaser({ pages, frames, width, height, margin }) {
 
 // Runs in the page. PixiJS's Assets.load of the first page builds a
 // Spritesheet and loads the pages named in related_multi_packs as its
-// linkedSheets; each frame is a Sprite anchored at its top-left corner.
+// linkedSheets; each frame is a Sprite anchored at the frame's pivot (its
+// "anchor" in the JSON).
 async function drawWithPixi({ pages, frames, width, height, margin }) {
   const app = new PIXI.Application();
   await app.init({
