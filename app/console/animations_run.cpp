@@ -121,8 +121,7 @@ int runAnimations(const RunSettings& settings) {
   cropAnimations(animations, options, [&](unsigned k, const AnimationResult& result) {
     const Animation& animation = animations[k];
     const htext label = labelOf(animation);
-    FrameList names;
-    for (const std::string& name : animation.frames) names.push_back(name.c_str());
+    const FrameList names = frameNames(animation);
     size_t before = 0, after = 0;
     if (settings.order == FrameOrder::name && firstNaturalSwap(names, before, after)) {
       say("\nWarning, animation \"%s\": frame names hold numbers without leading zeros: \"%s\" "

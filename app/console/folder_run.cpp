@@ -1,7 +1,5 @@
 // The console of a run over one folder of frames.
 #include <cstdint>
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +10,8 @@
 #include "console/settings.h"
 #include "corvane/hfolder.h"
 #include "host/file_save.h"
-#include "image/coverage_map.h"
 #include "image/frame_loader.h"
-#include "run/bounds_scan.h"
+#include "run/crop_plan.h"
 #include "run/frame_list.h"
 #include "run/frame_loop.h"
 #include "run/run_report.h"
@@ -32,12 +29,12 @@ const char* const kLoopLabel = ">> Cropping and saving new frames to disk...";
 
 // The STOP of the frame that stopped the scan, with its pause; for a frame
 // that could not be loaded or has no alpha, the fatal error that follows.
-void sayScanStop(const BoundsScan& scan, const char* name) {
+void sayScanStop(const CropPlan& plan, const char* name) {
   static_assert(kMaxFramePixels == 268435456 && kMaxPackedMetadataBytes == 65536,
                 "the STOP lines below name the bounds");
-  const FrameResult& frame = scan.frames[scan.stopFrame].result;
+  const FrameResult& frame = plan.stopResult;
   const char* fatal = nullptr;
-  switch (scan.stop.code()) {
+  switch (plan.status.code()) {
     case Status::Code::tooLarge:
       say("\nSTOP: Frame \"%s\" declares %ux%u pixels, more than the 268435456 a frame may hold; "
           "no frame is written.\n",
@@ -54,7 +51,7 @@ void sayScanStop(const BoundsScan& scan, const char* name) {
       break;
     default:
       say("\nSTOP: Frame \"%s\" could not be loaded as PNG%s.\n", name,
-          because(scan.stop).c_str());
+          because(plan.status).c_str());
       fatal = "frame could not be loaded";
       break;
   }
@@ -104,71 +101,50 @@ int runFolder(const RunSettings& settings) {
 
   const uint8_t threshold = settings.threshold;
   const htext& previewFile = settings.previewFile;
-  // The picture's counts come from the decoding the run does anyway: the
-  // scan's, or with a forced rectangle the frame loop's. Its canvas, and the
-  // place of a frame in it for a forced rectangle, come from the headers.
-  Placement placement{settings.anchor, 0, 0};
-  std::unique_ptr<CoverageMap> coverage;
-  FrameExtent extent;
-  if (!previewFile.empty() || (!forced.empty() && settings.anchor != Anchor::topleft)) {
-    extent = largestFrame(frames, sourceFolder);
-    placement.width = extent.width;
-    placement.height = extent.height;
-  }
-  if (!previewFile.empty() && forced.empty()) {
-    coverage = std::make_unique<CoverageMap>(extent.width, extent.height, std::nullopt,
-                                             frames.size(), settings.align);
-  }
-  CropRect rect;
-  std::vector<CropRect> visible;
+  PlanOptions planned;
+  planned.threshold = threshold;
+  planned.anchor = settings.anchor;
+  planned.align = settings.align;
+  planned.pictured = !previewFile.empty();
+  planned.jobs = settings.jobs;
   if (!forced.empty()) {
+    CropRect rect;
     if (!readForcedRect(settings, rect)) return 1;
-  } else {
-    const unsigned count = static_cast<unsigned>(frames.size());
-    say("\r%s %u%%", kScanLabel, progressPercent(0, count));
-    const BoundsScan scan = determineBounds(
-        frames, sourceFolder, threshold, settings.jobs, coverage.get(),
-        [&](unsigned k) {
-          if (k + 1 < count) say("\r%s %u%%", kScanLabel, progressPercent(k + 1, count));
-        },
-        placement);
-    if (!scan.stop.ok()) {
-      sayScanStop(scan, frames[scan.stopFrame]);
-      return 1;
-    }
-    say("\r%s %u%%\n", kScanLabel, progressPercent(count, count));
-    rect = scan.area;
-    placement = scan.placement;
-    for (const FrameScan& frame : scan.frames) visible.push_back(frame.visible);
+    planned.forced = rect;
   }
-
-  if (!isRectValid(rect, settings.align)) {
-    sayInvalidRect(rect);
+  const unsigned count = static_cast<unsigned>(frames.size());
+  if (forced.empty()) say("\r%s %u%%", kScanLabel, progressPercent(0, count));
+  CropPlan plan = planCrop(frames, sourceFolder, planned, [&](unsigned k) {
+    if (k + 1 < count) say("\r%s %u%%", kScanLabel, progressPercent(k + 1, count));
+  });
+  if (plan.stop == PlanStop::frame) {
+    sayScanStop(plan, frames[plan.stopFrame]);
     return 1;
   }
-  say("   - Cropped position: %i, %i\n", rect.minX, rect.minY);
-  say("   - Animation area: %ix%i\n", rect.maxX - rect.minX, rect.maxY - rect.minY);
-  const CropRect area = rect;
-  correctRectSize(rect, settings.align);
+  if (forced.empty()) say("\r%s %u%%\n", kScanLabel, progressPercent(count, count));
+  const CropRect& area = plan.area;
+  const CropRect& rect = plan.crop;
+  if (plan.stop == PlanStop::invalidRect) {
+    sayInvalidRect(area);
+    return 1;
+  }
+  say("   - Cropped position: %i, %i\n", area.minX, area.minY);
+  say("   - Animation area: %ix%i\n", area.maxX - area.minX, area.maxY - area.minY);
   say("   - Corrected size: %ix%i\n", rect.maxX - rect.minX, rect.maxY - rect.minY);
-  if (rectArea(rect) > kMaxCropPixels) {
+  if (plan.stop == PlanStop::tooLarge) {
     say("STOP: The corrected crop-rect holds more than %lld pixels; no frame is written.\n",
         static_cast<long long>(kMaxCropPixels));
     waitForEnter();
     return 1;
   }
 
-  if (!previewFile.empty() && !forced.empty()) {
-    coverage = std::make_unique<CoverageMap>(extent.width, extent.height, rect, frames.size());
-  }
   LoopOptions loop;
   loop.jobs = settings.jobs;
-  loop.write.placement = placement;
+  loop.write.placement = plan.placement;
   loop.write.fill = settings.fill;
-  if (!forced.empty()) loop.write.coverage = coverage.get();
+  if (plan.forced) loop.write.coverage = plan.coverage.get();
   loop.write.threshold = threshold;
   loop.write.optimize = settings.optimize;
-  const unsigned count = static_cast<unsigned>(frames.size());
   say("\n");
   say("\r%s %u%%", kLoopLabel, progressPercent(0, count));
   int failed = 0;
@@ -194,15 +170,14 @@ int runFolder(const RunSettings& settings) {
   summary.fill = settings.fill;
   summary.anchor = settings.anchor;
   summary.align = settings.align;
-  summary.placement = placement;
+  summary.placement = plan.placement;
   summary.area = area;
   summary.crop = rect;
-  summary.visible = std::move(visible);
+  summary.visible = std::move(plan.visible);
   bool pictured = true;
-  if (coverage != nullptr) {
+  if (plan.coverage != nullptr) {
     std::string picture;
-    Status made = coverage->picture(
-        rect, forced.empty() ? std::optional<CropRect>(area) : std::nullopt, picture);
+    Status made = pictureOf(plan, picture);
     if (made.ok()) made = saveFile(picture, previewFile);
     pictured = made.ok();
     if (!pictured) sayNotWritten("Preview", settings.previewTyped, made);

@@ -131,4 +131,11 @@ AnimationSet findAnimations(const htext& source, bool tree, bool split, FrameOrd
   return found;
 }
 
+FrameList frameNames(const Animation& animation) {
+  FrameList names;
+  names.reserve(animation.frames.size());
+  for (const std::string& name : animation.frames) names.push_back(name.c_str());
+  return names;
+}
+
 }  // namespace velmora

@@ -34,6 +34,10 @@ struct Animation {
                             // <empty> for autocropped itself
 };
 
+// The names of an animation's frames as the frame list of a run takes them;
+// they point into animation.frames.
+FrameList frameNames(const Animation& animation);
+
 // A folder of the tree that could not be listed, and why.
 struct FolderProblem {
   corvane::htext relative;

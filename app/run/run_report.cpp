@@ -182,8 +182,7 @@ std::string animationEntryJson(const TreeOptions& options, const Animation& anim
     entry["stored"] = result.stored;
     entry["shared"] = result.shared;
   }
-  FrameList frames;
-  for (const std::string& name : animation.frames) frames.push_back(name.c_str());
+  const FrameList frames = frameNames(animation);
   addCrop(entry, Cropped{options.anchor, options.sheet ? &result.cells : nullptr, result.placement,
                          result.area, result.crop, result.visible, frames, result.results});
   return entry.dump(-1, ' ', false, Json::error_handler_t::replace);

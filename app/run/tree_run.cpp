@@ -10,11 +10,10 @@
 #include "host/file_save.h"
 #include "host/folder_replace.h"
 #include "host/host.h"
-#include "image/coverage_map.h"
 #include "image/frame_loader.h"
 #include "parallel/in_order.h"
 #include "png/png_optimize.h"
-#include "run/bounds_scan.h"
+#include "run/crop_plan.h"
 #include "run/frame_list.h"
 #include "run/frame_loop.h"
 #include "run/run_report.h"
@@ -215,71 +214,46 @@ struct Worker {
   // The scan, the placement, the rectangle and its widening (none for a
   // sheet, whose cells are the area itself, a forced one kept to the
   // canvas); the coverage map with pictures. False after a failure.
-  bool measure(const Animation& animation, AnimationResult& result,
-               std::unique_ptr<CoverageMap>& coverage) const {
+  bool measure(const Animation& animation, AnimationResult& result, CropPlan& plan) const {
     result.forced = options.forced;
-    FrameList names;
-    for (const std::string& name : animation.frames) names.push_back(name.c_str());
-    const unsigned count = static_cast<unsigned>(names.size());
-    Placement placement{options.anchor, 0, 0};
-    const bool pictured = !options.pictures.empty();
-    FrameExtent extent;
-    if (pictured || (options.forced && (options.sheet || options.anchor != Anchor::topleft))) {
-      extent = largestFrame(names, animation.folder);
-      placement.width = extent.width;
-      placement.height = extent.height;
-    }
-    if (pictured && !options.forced) {
-      coverage = std::make_unique<CoverageMap>(extent.width, extent.height, std::nullopt, count,
-                                               options.sheet ? 1 : options.align);
-    }
-    CropRect rect = options.forcedRect;
-    if (!options.forced) {
-      const BoundsScan scan = determineBounds(names, animation.folder, options.threshold,
-                                              innerJobs, coverage.get(), [](unsigned) {},
-                                              placement, budget);
-      if (!scan.stop.ok()) {
-        fail(result, AnimationFailure::frame, scan.stop, scan.stopFrame);
-        result.results.resize(count);
-        result.results[scan.stopFrame] = scan.frames[scan.stopFrame].result;
+    const FrameList names = frameNames(animation);
+    PlanOptions planned;
+    planned.threshold = options.threshold;
+    planned.anchor = options.anchor;
+    planned.align = options.sheet ? 1 : options.align;
+    if (options.forced) planned.forced = options.forcedRect;
+    planned.keepToCanvas = options.sheet;
+    planned.pictured = !options.pictures.empty();
+    planned.jobs = innerJobs;
+    planned.budget = budget;
+    plan = planCrop(names, animation.folder, planned, [](unsigned) {});
+    result.area = plan.area;
+    result.crop = plan.crop;
+    result.placement = plan.placement;
+    result.visible = std::move(plan.visible);
+    switch (plan.stop) {
+      case PlanStop::none:
+        return true;
+      case PlanStop::frame:
+        fail(result, AnimationFailure::frame, plan.status, plan.stopFrame);
+        result.results.resize(names.size());
+        result.results[plan.stopFrame] = plan.stopResult;
         return false;
-      }
-      rect = scan.area;
-      placement = scan.placement;
-      for (const FrameScan& frame : scan.frames) result.visible.push_back(frame.visible);
-    } else if (options.sheet) {
-      rect.minX = std::max<int32_t>(rect.minX, 0);
-      rect.minY = std::max<int32_t>(rect.minY, 0);
-      rect.maxX = int32_t(std::min<int64_t>(rect.maxX, placement.width));
-      rect.maxY = int32_t(std::min<int64_t>(rect.maxY, placement.height));
+      case PlanStop::invalidRect:
+        fail(result, options.forced || plan.area.minX != -1 ? AnimationFailure::invalidRect
+                                                            : AnimationFailure::nothingShown,
+             Status());
+        return false;
+      case PlanStop::tooLarge:
+        fail(result, AnimationFailure::tooLarge, Status());
+        return false;
     }
-    result.area = rect;
-    result.placement = placement;
-    const unsigned align = options.sheet ? 1 : options.align;
-    if (!isRectValid(rect, align)) {
-      fail(result, options.forced || rect.minX != -1 ? AnimationFailure::invalidRect
-                                                     : AnimationFailure::nothingShown,
-           Status());
-      return false;
-    }
-    result.crop = rect;
-    correctRectSize(result.crop, align);
-    if (rectArea(result.crop) > kMaxCropPixels) {
-      fail(result, AnimationFailure::tooLarge, Status());
-      return false;
-    }
-    if (pictured && options.forced) {
-      coverage = std::make_unique<CoverageMap>(extent.width, extent.height, result.crop, count);
-    }
-    return true;
+    return false;
   }
 
   // The picture of a measured animation.
-  void picture(const AnimationResult& result, CoverageMap* coverage, std::string& png,
-               Status& pictured) const {
-    if (coverage == nullptr) return;
-    pictured = coverage->picture(
-        result.crop, options.forced ? std::nullopt : std::optional<CropRect>(result.area), png);
+  void picture(const CropPlan& plan, std::string& png, Status& pictured) const {
+    if (plan.coverage != nullptr) pictured = pictureOf(plan, png);
   }
 
   // Everything but the folder's place: frames written into a folder of the
@@ -287,12 +261,8 @@ struct Worker {
   AnimationResult prepare(const Animation& animation, unsigned k, PngMemory& memory,
                           std::string& picture) const {
     AnimationResult result;
-    FrameList names;
-    for (const std::string& name : animation.frames) names.push_back(name.c_str());
-    const unsigned count = static_cast<unsigned>(names.size());
-    std::unique_ptr<CoverageMap> coverage;
-    if (unchanged(animation, result) || !measure(animation, result, coverage)) return result;
-    const Placement placement = result.placement;
+    CropPlan plan;
+    if (unchanged(animation, result) || !measure(animation, result, plan)) return result;
 
     result.folder = hfolder::join(options.staging, htext(int(k)));
     const Status made = host::makeFolder(result.folder);
@@ -304,15 +274,15 @@ struct Worker {
     loop.jobs = innerJobs;
     loop.budget = budget;
     loop.memory = &memory;
-    loop.write.placement = placement;
+    loop.write.placement = result.placement;
     loop.write.fill = options.fill;
-    loop.write.coverage = options.forced ? coverage.get() : nullptr;
+    loop.write.coverage = options.forced ? plan.coverage.get() : nullptr;
     loop.write.threshold = options.threshold;
     loop.write.optimize = options.optimize;
     loop.write.freshFolder = true;
-    result.results = writeCroppedFrames(names, animation.folder, result.folder, result.crop, loop,
-                                        [](unsigned, const FrameResult&) {});
-    for (unsigned i = 0; i < count; ++i) {
+    result.results = writeCroppedFrames(frameNames(animation), animation.folder, result.folder,
+                                        result.crop, loop, [](unsigned, const FrameResult&) {});
+    for (unsigned i = 0; i < result.results.size(); ++i) {
       const FrameResult& frame = result.results[i];
       if (!frame.status.ok()) {
         host::removeTree(result.folder);
@@ -322,7 +292,7 @@ struct Worker {
       result.bytesIn += frame.bytesIn;
       result.bytesOut += frame.bytesOut;
     }
-    this->picture(result, coverage.get(), picture, result.pictured);
+    this->picture(plan, picture, result.pictured);
     return result;
   }
 
@@ -388,8 +358,8 @@ struct Worker {
     for (unsigned i = 0; i < count && stopped == -1; ++i) {
       const Animation& animation = animations[first + i];
       AnimationResult& result = results[i];
-      std::unique_ptr<CoverageMap> coverage;
-      if (!measure(animation, result, coverage)) {
+      CropPlan plan;
+      if (!measure(animation, result, plan)) {
         stopped = int(i);
         break;
       }
@@ -402,7 +372,7 @@ struct Worker {
             // The picture of a forced rectangle counts the frames as they are cut.
             result.results[k] = cutCell(hfolder::join(animation.folder, animation.frames[k]),
                                         result.area, result.placement, cells[i][k], budget,
-                                        options.forced ? coverage.get() : nullptr,
+                                        options.forced ? plan.coverage.get() : nullptr,
                                         options.threshold);
           },
           [](unsigned) { return true; },
@@ -432,7 +402,7 @@ struct Worker {
         uniqueOf[i].push_back(same);
       }
       if (stopped != -1) break;
-      picture(result, coverage.get(), pictures[i], result.pictured);
+      picture(plan, pictures[i], result.pictured);
       shapes[i] = SheetAnimation{uint32_t(result.area.maxX - result.area.minX),
                                  uint32_t(result.area.maxY - result.area.minY),
                                  unsigned(uniques[i].size())};
