@@ -32,7 +32,7 @@ std::vector<FrameResult> writeCroppedFrames(
       },
       [&](unsigned k) {
         written(k, results[k]);
-        return true;
+        return !options.stopAtFailure || results[k].status.ok();
       },
       [&](unsigned k, const char* why) {
         results[k] = FrameResult();

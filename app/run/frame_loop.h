@@ -31,6 +31,9 @@ struct LoopOptions {
   // -optimize's encoder memory on one thread (the caller's worker's); with
   // none, or on more threads, the loop keeps one per thread.
   PngMemory* memory = nullptr;
+  // No frame is started after one that failed (whose animation is dropped
+  // whole); the frames after it keep an empty result.
+  bool stopAtFailure = false;
 };
 
 // Writes every frame in list order as folder/<outputName> (folder being the

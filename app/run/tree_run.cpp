@@ -1,16 +1,18 @@
 #include "run/tree_run.h"
 
+#include <xxhash.h>
+
 #include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <optional>
 #include <random>
+#include <unordered_map>
 
 #include "corvane/hfolder.h"
 #include "host/file_save.h"
 #include "host/folder_replace.h"
 #include "host/host.h"
 #include "image/frame_loader.h"
+#include "image/sheet_cells.h"
 #include "parallel/in_order.h"
 #include "png/png_optimize.h"
 #include "run/crop_plan.h"
@@ -18,11 +20,6 @@
 #include "run/frame_loop.h"
 #include "run/run_report.h"
 #include "run/sheet_layout.h"
-#include "image/sheet_cells.h"
-#include <iterator>
-#include <unordered_map>
-
-#include <xxhash.h>
 
 namespace velmora {
 
@@ -31,32 +28,23 @@ using corvane::htext;
 
 namespace {
 
+// Whether name is prefix, one digit or more, and suffix.
+bool isNumbered(const std::string& name, const std::string& prefix, const std::string& suffix) {
+  if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return false;
+  }
+  const size_t other = name.find_first_not_of("0123456789", prefix.size());
+  return (other == std::string::npos ? name.size() : other) == name.size() - suffix.size();
+}
+
 // out_<digits>.png: a frame the tool wrote, which a new run replaces.
-bool isOutputFrame(const std::string& name);
+bool isOutputFrame(const std::string& name) { return isNumbered(name, "out_", ".png"); }
 
 // sheet.png, sheet.json, sheet-<n>.png, sheet-<n>.json: a sheet's pages.
 bool isSheetFile(const std::string& name) {
-  for (const char* extension : {".png", ".json"}) {
-    const std::string end = extension;
-    if (name.size() <= end.size() || name.compare(name.size() - end.size(), end.size(), end) != 0) {
-      continue;
-    }
-    const std::string stem = name.substr(0, name.size() - end.size());
-    if (stem == "sheet") return true;
-    if (stem.size() > 6 && stem.compare(0, 6, "sheet-") == 0 &&
-        stem.find_first_not_of("0123456789", 6) == std::string::npos) {
-      return true;
-    }
-  }
-  return false;
-}
-
-bool isOutputFrame(const std::string& name) {
-  if (name.size() < 9 || name.compare(0, 4, "out_") != 0 ||
-      name.compare(name.size() - 4, 4, ".png") != 0) {
-    return false;
-  }
-  return std::all_of(name.begin() + 4, name.end() - 4, [](char c) { return c >= '0' && c <= '9'; });
+  return name == "sheet.png" || name == "sheet.json" || isNumbered(name, "sheet-", ".png") ||
+         isNumbered(name, "sheet-", ".json");
 }
 
 // What a folder of the staging folder is renamed to when it holds something
@@ -69,9 +57,7 @@ bool holdsFramesAlone(const htext& staging) {
   std::vector<host::FolderEntry> entries;
   if (!host::listFolder(staging, entries).ok()) return false;
   return std::all_of(entries.begin(), entries.end(), [](const host::FolderEntry& entry) {
-    const std::string& name = entry.name;
-    return entry.kind == host::EntryKind::folder && !name.empty() &&
-           name.find_first_not_of("0123456789") == std::string::npos;
+    return entry.kind == host::EntryKind::folder && isNumbered(entry.name, "", "");
   });
 }
 
@@ -171,7 +157,8 @@ struct Worker {
   unsigned innerJobs;
   PixelBudget* budget;
 
-  // The folder below autocropped that holds the sheet of an animation.
+  // The folder below autocropped that holds the sheet of an animation, and
+  // below the pictures' folder its picture: with -split its stem's folder's.
   htext sheetFolder(const Animation& animation) const {
     return options.split ? parentOf(animation.output) : animation.output;
   }
@@ -206,7 +193,7 @@ struct Worker {
     }
     result.skipped = true;
     result.entry = *earlier;
-    result.folder = under(options.target, options.sheet ? sheetFolder(animation) : animation.output);
+    result.folder = outputFolder(options, animation);
     if (!options.pictures.empty()) result.picture = pictureFile(options, animation);
     return true;
   }
@@ -256,6 +243,17 @@ struct Worker {
     if (plan.coverage != nullptr) pictured = pictureOf(plan, png);
   }
 
+  // Writes the picture of an animation whose folder is in place; the
+  // manifest's entry then names it.
+  void savePicture(const Animation& animation, AnimationResult& result,
+                   const std::string& png) const {
+    if (options.pictures.empty()) return;
+    result.picture = pictureFile(options, animation);
+    if (result.pictured.ok()) result.pictured = makeFolders(options.pictures, sheetFolder(animation));
+    if (result.pictured.ok()) result.pictured = saveFile(png, result.picture);
+    if (result.pictured.ok()) result.entry.written.push_back(WrittenFile{result.picture, png.size()});
+  }
+
   // Everything but the folder's place: frames written into a folder of the
   // staging folder, the picture made.
   AnimationResult prepare(const Animation& animation, unsigned k, PngMemory& memory,
@@ -280,6 +278,7 @@ struct Worker {
     loop.write.threshold = options.threshold;
     loop.write.optimize = options.optimize;
     loop.write.freshFolder = true;
+    loop.stopAtFailure = true;
     result.results = writeCroppedFrames(frameNames(animation), animation.folder, result.folder,
                                         result.crop, loop, [](unsigned, const FrameResult&) {});
     for (unsigned i = 0; i < result.results.size(); ++i) {
@@ -301,41 +300,29 @@ struct Worker {
   void commit(const Animation& animation, AnimationResult& result,
               const std::string& picture) const {
     if (result.skipped || result.failure != AnimationFailure::none) return;
+    const htext place = outputFolder(options, animation);
     Status placed = makeFolders(options.target, parentOf(animation.output));
-    if (placed.ok()) {
-      placed = putInPlace(result.folder, under(options.target, animation.output), isOutputFrame,
-                          result.stranded);
-    }
+    if (placed.ok()) placed = putInPlace(result.folder, place, isOutputFrame, result.stranded);
     if (!placed.ok()) {
       if (!result.stranded) host::removeTree(result.folder);
       fail(result, AnimationFailure::notReplaced, placed);
       return;
     }
-    const htext place = under(options.target, animation.output);
     result.folder = place;
     result.entry.written.clear();
     for (unsigned i = 0; i < result.results.size(); ++i) {
       result.entry.written.push_back(
           WrittenFile{hfolder::join(place, outputName(i + 1)), result.results[i].bytesOut});
     }
-    if (options.pictures.empty()) return;
-    result.picture = pictureFile(options, animation);
-    if (result.pictured.ok()) {
-      const htext folderOfPicture = options.split ? parentOf(animation.output) : animation.output;
-      result.pictured = makeFolders(options.pictures, folderOfPicture);
-      if (result.pictured.ok()) result.pictured = saveFile(picture, result.picture);
-    }
-    if (result.pictured.ok()) {
-      result.entry.written.push_back(WrittenFile{result.picture, picture.size()});
-    }
+    savePicture(animation, result, picture);
   }
 
   // A folder's animations as the pages of its sheet, written into a folder of
-  // the staging folder; the pictures made. results and pictures hold one
-  // entry per animation of the folder.
+  // the staging folder; the pictures made. results and pictures point to
+  // count entries, one per animation of the folder.
   void prepareSheet(const std::vector<Animation>& animations, unsigned first, unsigned count,
-                    unsigned g, PngMemory& memory, std::vector<AnimationResult>& results,
-                    std::vector<std::string>& pictures) const {
+                    unsigned g, PngMemory& memory, AnimationResult* results,
+                    std::string* pictures) const {
     std::string members = "; of a sheet of";
     for (unsigned i = 0; i < count; ++i) members += " " + std::string(animations[first + i].output);
     bool unchangedAll = options.incremental;
@@ -344,10 +331,12 @@ struct Worker {
     }
     if (unchangedAll) return;
     // One animation that changed redoes the whole sheet.
-    for (AnimationResult& result : results) {
-      result.skipped = false;
-      result.entry.written.clear();
-      result.entry.report.clear();
+    for (unsigned i = 0; i < count; ++i) {
+      results[i].skipped = false;
+      results[i].folder = htext();
+      results[i].picture = htext();
+      results[i].entry.written.clear();
+      results[i].entry.report.clear();
     }
 
     std::vector<std::vector<CellPixels>> cells(count);
@@ -375,7 +364,7 @@ struct Worker {
                                         options.forced ? plan.coverage.get() : nullptr,
                                         options.threshold);
           },
-          [](unsigned) { return true; },
+          [&](unsigned k) { return result.results[k].status.ok(); },
           [&](unsigned k, const char* why) {
             result.results[k] = FrameResult();
             result.results[k].status = Status(Status::Code::notCropped, why);
@@ -465,7 +454,6 @@ struct Worker {
       }
       result.stored = unsigned(uniques[i].size());
       result.shared = unsigned(animation.frames.size()) - result.stored;
-      result.crop = result.area;
     }
     // The cells' pixels are on the pages now; what is left is the pages' bytes.
     AnimationResult& lead = results[0];
@@ -502,22 +490,18 @@ struct Worker {
 
   // Puts a prepared sheet and the pictures of its animations in their places.
   void commitSheet(const std::vector<Animation>& animations, unsigned first, unsigned count,
-                   std::vector<AnimationResult>& results,
-                   const std::vector<std::string>& pictures) const {
+                   AnimationResult* results, const std::string* pictures) const {
     AnimationResult& lead = results[0];
     if (lead.skipped || lead.failure != AnimationFailure::none) return;
-    const htext folder = sheetFolder(animations[first]);
-    Status placed = makeFolders(options.target, parentOf(folder));
-    if (placed.ok()) {
-      placed = putInPlace(lead.folder, under(options.target, folder), isSheetFile, lead.stranded);
-    }
+    const htext place = outputFolder(options, animations[first]);
+    Status placed = makeFolders(options.target, parentOf(sheetFolder(animations[first])));
+    if (placed.ok()) placed = putInPlace(lead.folder, place, isSheetFile, lead.stranded);
     if (!placed.ok()) {
       if (!lead.stranded) host::removeTree(lead.folder);
       fail(lead, AnimationFailure::notReplaced, placed);
       for (unsigned i = 1; i < count; ++i) fail(results[i], AnimationFailure::sheet, Status());
       return;
     }
-    const htext place = under(options.target, folder);
     std::vector<WrittenFile> written;
     for (const WrittenFile& file : lead.entry.written) {
       written.push_back(WrittenFile{hfolder::join(place, file.path), file.size});
@@ -526,17 +510,7 @@ struct Worker {
       AnimationResult& result = results[i];
       result.folder = place;
       result.entry.written = written;
-      if (options.pictures.empty()) continue;
-      result.picture = pictureFile(options, animations[first + i]);
-      if (result.pictured.ok()) {
-        const htext folderOfPicture =
-            options.split ? parentOf(animations[first + i].output) : animations[first + i].output;
-        result.pictured = makeFolders(options.pictures, folderOfPicture);
-        if (result.pictured.ok()) result.pictured = saveFile(pictures[i], result.picture);
-      }
-      if (result.pictured.ok()) {
-        result.entry.written.push_back(WrittenFile{result.picture, pictures[i].size()});
-      }
+      savePicture(animations[first + i], result, pictures[i]);
     }
   }
 };
@@ -580,23 +554,19 @@ std::string animationProblem(const Animation& animation, const AnimationResult& 
                 "the wordings below name the bounds");
   const std::string frame =
       result.frame < animation.frames.size() ? animation.frames[result.frame] : std::string();
-  char text[160];
   switch (result.failure) {
     case AnimationFailure::none:
       return std::string();
     case AnimationFailure::frame:
-      switch (result.status.code()) {
-        case Status::Code::noAlpha:
-          return "alpha is not 8 BPP (" + frame + ")";
-        case Status::Code::tooLarge:
-          std::snprintf(text, sizeof text, "%ux%u pixels, more than the 268435456 a frame may hold",
-                        result.results[result.frame].width, result.results[result.frame].height);
-          return "frame \"" + frame + "\" declares " + text;
-        case Status::Code::tooMuchMetadata:
-          return "frame \"" + frame + "\" holds more than 65536 bytes of compressed metadata";
-        default:
-          return "frame \"" + frame + "\" could not be loaded as PNG";
+      if (result.status.code() == Status::Code::noAlpha) return "alpha is not 8 BPP (" + frame + ")";
+      if (result.status.code() == Status::Code::tooLarge) {
+        return "frame \"" + frame + "\" declares " +
+               corvane::hsprintf("%ux%u pixels, more than the 268435456 a frame may hold",
+                                 result.results[result.frame].width,
+                                 result.results[result.frame].height)
+                   .c_str();
       }
+      return "frame \"" + frame + "\" " + frameProblem(result.status.code());
     case AnimationFailure::nothingShown:
       return "no frame has a visible pixel";
     case AnimationFailure::invalidRect:
@@ -608,9 +578,10 @@ std::string animationProblem(const Animation& animation, const AnimationResult& 
     case AnimationFailure::notReplaced:
       return "its folder could not be put in place";
     case AnimationFailure::cellTooLarge:
-      std::snprintf(text, sizeof text, "its cells of %dx%d do not fit a sheet page",
-                    int(result.area.maxX - result.area.minX), int(result.area.maxY - result.area.minY));
-      return text;
+      return corvane::hsprintf("its cells of %dx%d do not fit a sheet page",
+                               int(result.area.maxX - result.area.minX),
+                               int(result.area.maxY - result.area.minY))
+          .c_str();
     case AnimationFailure::sheet:
       return "its sheet was not written";
   }
@@ -669,25 +640,15 @@ std::vector<AnimationResult> cropAnimations(
           results[first] = worker.prepare(animations[first], u, memories[w], pictures[first]);
           return;
         }
-        std::vector<AnimationResult> group(count);
-        std::vector<std::string> groupPictures(count);
-        worker.prepareSheet(animations, first, count, u, memories[w], group, groupPictures);
-        for (unsigned i = 0; i < count; ++i) {
-          results[first + i] = std::move(group[i]);
-          pictures[first + i] = std::move(groupPictures[i]);
-        }
+        worker.prepareSheet(animations, first, count, u, memories[w], &results[first],
+                            &pictures[first]);
       },
       [&](unsigned u) {
         const unsigned first = starts[u], count = starts[u + 1] - first;
         if (!options.sheet) {
           worker.commit(animations[first], results[first], pictures[first]);
         } else {
-          std::vector<AnimationResult> group(std::make_move_iterator(results.begin() + first),
-                                             std::make_move_iterator(results.begin() + first + count));
-          worker.commitSheet(animations, first, count, group,
-                             std::vector<std::string>(pictures.begin() + first,
-                                                      pictures.begin() + first + count));
-          for (unsigned i = 0; i < count; ++i) results[first + i] = std::move(group[i]);
+          worker.commitSheet(animations, first, count, &results[first], &pictures[first]);
         }
         for (unsigned k = first; k < first + count; ++k) {
           pictures[k] = std::string();
@@ -696,8 +657,9 @@ std::vector<AnimationResult> cropAnimations(
         return true;
       },
       [&](unsigned u, const char* why) {
+        // The work threw before it gave a result; what it wrote in the
+        // staging folder goes with the staging folder.
         for (unsigned k = starts[u]; k < starts[u + 1]; ++k) {
-          if (!results[k].folder.empty()) host::removeTree(results[k].folder);
           results[k] = AnimationResult();
           results[k].failure = AnimationFailure::notWritten;
           results[k].status = Status(Status::Code::notCropped, why);
