@@ -102,6 +102,7 @@ int runAnimations(const RunSettings& settings) {
   }
   const htext manifestFile = hfolder::join(target, kManifestName);
   Manifest manifest;
+  options.reporting = !settings.reportFile.empty() || settings.incremental;
   if (settings.incremental) {
     manifest = Manifest::read(manifestFile);
     options.incremental = true;
@@ -116,9 +117,8 @@ int runAnimations(const RunSettings& settings) {
   uint64_t croppedFrames = 0, bytesIn = 0, bytesOut = 0, stored = 0, shared = 0, pages = 0;
   const bool reporting = !settings.reportFile.empty();
   std::vector<std::string> entries;
-  Manifest kept;
   say("\r%s %u%%", kProgressLabel, progressPercent(0, 1));
-  cropAnimations(animations, options, [&](unsigned k, const AnimationResult& result) {
+  const auto sayDone = [&](unsigned k, const AnimationResult& result) {
     const Animation& animation = animations[k];
     const htext label = labelOf(animation);
     const FrameList names = frameNames(animation);
@@ -128,19 +128,17 @@ int runAnimations(const RunSettings& settings) {
           "comes before \"%s\". Give -order natural to number them by value.\n",
           label.c_str(), names[before], names[after]);
     }
+    if (reporting) {
+      entries.push_back(result.skipped
+                            ? keptEntryJson(result.entry.report, result.folder, result.picture)
+                            : result.entry.report);
+    }
     if (result.skipped) {
       ++skipped;
-      if (reporting) entries.push_back(keptEntryJson(result.entry.report, result.folder, result.picture));
-      kept.put(animation.output, result.entry);
     } else if (result.failure != AnimationFailure::none) {
       ++failed;
       say("\nWarning, animation \"%s\" was not written: %s%s.\n", label.c_str(),
           animationProblem(animation, result).c_str(), because(result.status).c_str());
-      if (reporting) entries.push_back(animationEntryJson(options, animation, result));
-      // Its earlier output stays, and so does what the manifest knew of it.
-      if (const ManifestEntry* earlier = manifest.find(animation.output)) {
-        kept.put(animation.output, *earlier);
-      }
     } else {
       ++cropped;
       croppedFrames += animation.frames.size();
@@ -154,20 +152,12 @@ int runAnimations(const RunSettings& settings) {
         say("\nWarning, the picture of animation \"%s\" could not be written%s.\n",
             label.c_str(), because(result.pictured).c_str());
       }
-      if (reporting || options.incremental) {
-        const std::string entry = animationEntryJson(options, animation, result);
-        if (options.incremental) {
-          ManifestEntry stored = result.entry;
-          stored.report = entry;
-          kept.put(animation.output, std::move(stored));
-        }
-        if (reporting) entries.push_back(entry);
-      }
     }
     done += animation.frames.size();
     say("\r%s %u%%", kProgressLabel,
         progressPercent(static_cast<unsigned>(done), static_cast<unsigned>(total)));
-  });
+  };
+  const std::vector<AnimationResult> results = cropAnimations(animations, options, sayDone);
 
   say("\nCropped %u animations (%" PRIu64 " frames): %" PRIu64 " bytes in, %" PRIu64
       " bytes out.\n",
@@ -180,10 +170,11 @@ int runAnimations(const RunSettings& settings) {
   if (skipped > 0) say("%u animations were unchanged and skipped.\n", skipped);
   if (failed > 0) say("%u animations failed.\n", failed);
   bool written = true;
-  // An unchanged tree leaves even the manifest as it was: every entry kept
-  // is the one read, unless an animation was cropped or one went away.
-  if (settings.incremental && (cropped > 0 || kept.size() != manifest.size())) {
-    const Status saved = saveFile(kept.json(), manifestFile);
+  if (settings.incremental) {
+    bool unchanged = true;
+    const Manifest kept = nextManifest(manifest, animations, results, unchanged);
+    // An unchanged tree leaves even the manifest as it was.
+    const Status saved = unchanged ? Status() : saveFile(kept.json(), manifestFile);
     if (!saved.ok()) {
       written = false;
       sayNotWritten("Manifest", manifestFile, saved);

@@ -588,6 +588,26 @@ std::string animationProblem(const Animation& animation, const AnimationResult& 
   return std::string();
 }
 
+Manifest nextManifest(const Manifest& read, const std::vector<Animation>& animations,
+                      const std::vector<AnimationResult>& results, bool& unchanged) {
+  Manifest kept;
+  bool cropped = false;
+  for (size_t k = 0; k < results.size(); ++k) {
+    const std::string& output = animations[k].output;
+    if (results[k].failure == AnimationFailure::none) {
+      cropped = cropped || !results[k].skipped;
+      kept.put(output, results[k].entry);
+    } else if (const ManifestEntry* earlier = read.find(output)) {
+      // Its earlier output stays, and so does what the manifest knew of it.
+      kept.put(output, *earlier);
+    }
+  }
+  // Every entry kept is the one read unless an animation was cropped or one
+  // went away.
+  unchanged = !cropped && kept.size() == read.size();
+  return kept;
+}
+
 Status makeStagingFolder(const htext& folder, htext& staging) {
   std::vector<host::FolderEntry> entries;
   if (host::listFolder(folder, entries).ok()) {
@@ -652,6 +672,9 @@ std::vector<AnimationResult> cropAnimations(
         }
         for (unsigned k = first; k < first + count; ++k) {
           pictures[k] = std::string();
+          if (options.reporting && !results[k].skipped) {
+            results[k].entry.report = animationEntryJson(options, animations[k], results[k]);
+          }
           done(k, results[k]);
         }
         return true;

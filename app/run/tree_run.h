@@ -51,6 +51,8 @@ struct TreeOptions {
   unsigned padding = 2;
   unsigned sheetMax = 4096;
   corvane::htext sourceName;
+  // Each animation's report entry is wanted (-report, -incremental).
+  bool reporting = false;
   // With -incremental: the settings that shape the output, and the last
   // run's manifest, whose unchanged animations are skipped.
   bool incremental = false;
@@ -104,7 +106,9 @@ struct AnimationResult {
   unsigned stored = 0;
   unsigned shared = 0;
   unsigned pages = 0;
-  ManifestEntry entry;   // what the manifest keeps of it; for a skipped one, its entry
+  // What the manifest keeps of it; for a skipped one, its entry. With
+  // reporting, entry.report is its report entry (for a failed one too).
+  ManifestEntry entry;
 };
 
 // The folder an animation's frames go in: its own, or with -sheet its
@@ -126,6 +130,12 @@ std::string animationProblem(const Animation& animation, const AnimationResult& 
 // The settings that shape an animation's output, as the manifest compares
 // them: a change of any of them redoes every animation.
 std::string outputSettings(const TreeOptions& options, FrameOrder order);
+
+// The manifest an -incremental run leaves: the entries of the animations it
+// cropped or skipped, and for one that failed the entry read, if any.
+// unchanged when it is the manifest read: nothing cropped, nothing gone.
+Manifest nextManifest(const Manifest& read, const std::vector<Animation>& animations,
+                      const std::vector<AnimationResult>& results, bool& unchanged);
 
 // Makes the staging folder of a run in folder (the one autocropped is in),
 // kStagingPrefix and 16 hexadecimal digits no one can guess ahead, into
