@@ -221,7 +221,8 @@ TEST(ReadChoices, TakeTheirWordsOrNothingElse) {
     EXPECT_EQ(readSplit(row.text, split) ? int(split) : -1, row.split);
     EXPECT_EQ(readFill(row.text, fill) ? int(fill) : -1, row.fill);
     EXPECT_EQ(readAnchor(row.text, anchor) ? int(anchor) : -1, row.anchor);
-    EXPECT_EQ(readAlign(row.text, align) ? int(align) : -1, row.align);
+    EXPECT_EQ(readWholeNumber(row.text, kDefaultAlign, 1, kMaxAlign, align) ? int(align) : -1,
+              row.align);
   }
 }
 

@@ -35,8 +35,8 @@ htext labelOf(const Animation& animation) {
 int runAnimations(const RunSettings& settings) {
   const htext sourceFolder = checkSourceFolder(settings);
   if (sourceFolder.empty()) return 1;
-  const htext outputFolder = outputFolderOf(settings);
-  const htext target = hfolder::join(outputFolder, "autocropped");
+  const OutputFolder output = outputFolderOf(settings);
+  const htext target = hfolder::join(output.folder, "autocropped");
   std::vector<htext> skip = {target};
   if (!settings.previewFile.empty()) skip.push_back(settings.previewFile);
   const AnimationSet found =
@@ -49,12 +49,8 @@ int runAnimations(const RunSettings& settings) {
         problem.relative.empty() ? "." : problem.relative.c_str(),
         because(problem.status).c_str());
   }
-  sayOutputChoice(settings);
-  if (hfolder::isSameFolder(target, sourceFolder)) {
-    say("STOP: Output folder \"%s\" is the source folder; its frames would be overwritten.\n",
-        target.c_str());
-    return 1;
-  }
+  sayOutputChoice(settings, output);
+  if (sayIfOutputIsSource(target, sourceFolder)) return 1;
   if (!settings.previewFile.empty() && hfolder::isSameFolder(settings.previewFile, sourceFolder)) {
     say("STOP: Preview folder \"%s\" is the source folder; its pictures would be taken for "
         "frames.\n",
@@ -88,13 +84,9 @@ int runAnimations(const RunSettings& settings) {
       return 1;
     }
   }
-  hfolder::makeFolderPath(target);
-  if (!hfolder::isFolder(target)) {
-    say("STOP: Output folder \"%s\" could not be created.\n", target.c_str());
-    return 1;
-  }
+  if (!makeOutputFolder(target)) return 1;
   options.target = target;
-  const Status staged = makeStagingFolder(outputFolder, options.staging);
+  const Status staged = makeStagingFolder(output.folder, options.staging);
   if (!staged.ok()) {
     say("STOP: Folder \"%s\" for the new frames could not be created%s.\n",
         options.staging.c_str(), because(staged).c_str());
@@ -181,7 +173,7 @@ int runAnimations(const RunSettings& settings) {
     }
   }
   if (!settings.reportFile.empty()) {
-    const Status saved = writeReport(settings.reportFile, treeReportJson(summary, options, entries));
+    const Status saved = saveFile(treeReportJson(summary, options, entries), settings.reportFile);
     if (!saved.ok()) {
       written = false;
       sayNotWritten("Report", settings.reportTyped, saved);

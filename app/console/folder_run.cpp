@@ -78,26 +78,18 @@ int runFolder(const RunSettings& settings) {
     return closeRun(true);
   }
 
-  sayOutputChoice(settings);
-  const htext outputFolder = outputFolderOf(settings);
+  const OutputFolder output = outputFolderOf(settings);
+  sayOutputChoice(settings, output);
 
-  const htext target = hfolder::join(outputFolder, "autocropped");
+  const htext target = hfolder::join(output.folder, "autocropped");
   if (hfolder::isFolder(target)) {
     // Writing into the source folder would overwrite frames not read yet.
-    if (hfolder::isSameFolder(target, sourceFolder)) {
-      say("STOP: Output folder \"%s\" is the source folder; its frames would be overwritten.\n",
-          target.c_str());
-      return 1;
-    }
+    if (sayIfOutputIsSource(target, sourceFolder)) return 1;
     say("Warning, directory \"autocropped\" already exists!\nYou might want to clear it before "
         "continuing.\n");
     waitForEnter();
   }
-  hfolder::makeFolderPath(target);
-  if (!hfolder::isFolder(target)) {
-    say("STOP: Output folder \"%s\" could not be created.\n", target.c_str());
-    return 1;
-  }
+  if (!makeOutputFolder(target)) return 1;
 
   const uint8_t threshold = settings.threshold;
   const htext& previewFile = settings.previewFile;
@@ -186,8 +178,7 @@ int runFolder(const RunSettings& settings) {
   }
   bool reported = true;
   if (!settings.reportFile.empty()) {
-    const Status written =
-        writeReport(settings.reportFile, reportJson(summary, frames, results));
+    const Status written = saveFile(reportJson(summary, frames, results), settings.reportFile);
     reported = written.ok();
     if (!reported) sayNotWritten("Report", settings.reportTyped, written);
   }

@@ -147,10 +147,6 @@ bool readWholeNumber(const htext& text, unsigned fallback, unsigned least, unsig
   return true;
 }
 
-bool readAlign(const htext& text, unsigned& align) {
-  return readWholeNumber(text, kDefaultAlign, 1, kMaxAlign, align);
-}
-
 bool readOrder(const htext& text, FrameOrder& order) {
   return readChoice(text, {{"name", FrameOrder::name}, {"natural", FrameOrder::natural}}, order);
 }

@@ -94,9 +94,6 @@ bool readAnchor(const corvane::htext& text, Anchor& anchor);
 bool readWholeNumber(const corvane::htext& text, unsigned fallback, unsigned least, unsigned most,
                      unsigned& value);
 
-// The -align value: readWholeNumber with kDefaultAlign, 1 to kMaxAlign.
-bool readAlign(const corvane::htext& text, unsigned& align);
-
 // "left,top,right,bottom" with exclusive right and bottom bounds, each read
 // like sscanf "%d" (no number reads 0). False, and rect untouched, unless the
 // text has exactly three commas.

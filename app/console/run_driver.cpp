@@ -17,6 +17,17 @@ using corvane::htext;
 
 namespace {
 
+// The closing pause's prompt.
+const char* const kClosingPrompt = "Press Enter to exit...";
+
+// A whole-number option from least to most; false after its STOP.
+bool readNumberOption(OptionMap& options, const char* option, unsigned fallback, unsigned least,
+                      unsigned most, unsigned& value) {
+  if (readWholeNumber(options[option], fallback, least, most, value)) return true;
+  say("STOP: %s takes a whole number from %u to %u.\n", option, least, most);
+  return false;
+}
+
 // The file an option names for the run to write (-report, -preview), checked
 // before anything is read so that a long run cannot end without it. <empty>
 // when the option is absent; false after its STOP.
@@ -77,17 +88,11 @@ bool readSettings(OptionMap& options, RunSettings& settings) {
     say("STOP: -anchor takes topleft, center or bottom.\n");
     return false;
   }
-  if (!readAlign(options["-align"], settings.align)) {
-    say("STOP: -align takes a whole number from 1 to 256.\n");
-    return false;
-  }
   settings.sheet = !options["-sheet"].empty();
-  if (!readWholeNumber(options["-padding"], 2, 0, 64, settings.padding)) {
-    say("STOP: -padding takes a whole number from 0 to 64.\n");
-    return false;
-  }
-  if (!readWholeNumber(options["-sheetmax"], 4096, 256, 16384, settings.sheetMax)) {
-    say("STOP: -sheetmax takes a whole number from 256 to 16384.\n");
+  if (!readNumberOption(options, "-align", kDefaultAlign, 1, kMaxAlign, settings.align) ||
+      !readNumberOption(options, "-padding", kDefaultPadding, 0, kMaxPadding, settings.padding) ||
+      !readNumberOption(options, "-sheetmax", kDefaultSheetMax, kMinSheetMax, kMaxSheetMax,
+                        settings.sheetMax)) {
     return false;
   }
   if (!settings.sheet && (!options["-padding"].empty() || !options["-sheetmax"].empty())) {
@@ -117,20 +122,37 @@ htext checkSourceFolder(const RunSettings& settings) {
   return htext();
 }
 
-htext outputFolderOf(const RunSettings& settings) {
-  const bool given = !settings.output.empty() && hfolder::isFolder(settings.output);
-  return hfolder::simplify((given ? settings.output : settings.source).trimRight('\\'));
+OutputFolder outputFolderOf(const RunSettings& settings) {
+  OutputFolder output;
+  output.given = !settings.output.empty() && hfolder::isFolder(settings.output);
+  output.folder =
+      hfolder::simplify((output.given ? settings.output : settings.source).trimRight('\\'));
+  return output;
 }
 
-void sayOutputChoice(const RunSettings& settings) {
+void sayOutputChoice(const RunSettings& settings, const OutputFolder& output) {
   if (settings.output.empty()) return;
-  if (hfolder::isFolder(settings.output)) {
+  if (output.given) {
     say("Using specified output path: %s\n\n", settings.output.c_str());
   } else {
     say("Warning, specified output path \"%s\" appears to be invalid or inaccessible. Using "
         "\"autocropped\" subfolder in source path instead.\n\n",
         settings.output.c_str());
   }
+}
+
+bool sayIfOutputIsSource(const htext& target, const htext& source) {
+  if (!hfolder::isSameFolder(target, source)) return false;
+  say("STOP: Output folder \"%s\" is the source folder; its frames would be overwritten.\n",
+      target.c_str());
+  return true;
+}
+
+bool makeOutputFolder(const htext& target) {
+  // makeFolderPath is false for a folder that stood there already.
+  if (hfolder::makeFolderPath(target) || hfolder::isFolder(target)) return true;
+  say("STOP: Output folder \"%s\" could not be created.\n", target.c_str());
+  return false;
 }
 
 void sayNotWritten(const char* what, const htext& typed, const Status& status) {

@@ -10,6 +10,7 @@
 #include "base/status.h"
 #include "corvane/htext.h"
 #include "run/frame_list.h"
+#include "run/sheet_layout.h"
 
 namespace velmora {
 
@@ -28,8 +29,8 @@ struct RunSettings {
   Anchor anchor = Anchor::topleft;
   unsigned align = kDefaultAlign;
   bool sheet = false;
-  unsigned padding = 2;
-  unsigned sheetMax = 4096;
+  unsigned padding = kDefaultPadding;
+  unsigned sheetMax = kDefaultSheetMax;
   corvane::htext reportTyped, reportFile;    // -report as typed and settled
   corvane::htext previewTyped, previewFile;  // -preview: a file, or a folder for animations
 };
@@ -48,12 +49,24 @@ int runAnimations(const RunSettings& settings);
 // folders.
 corvane::htext checkSourceFolder(const RunSettings& settings);
 
-// The folder autocropped goes in: -o when it names a folder, else the source
-// folder; settled.
-corvane::htext outputFolderOf(const RunSettings& settings);
+// The folder autocropped goes in: -o when it names a folder (given), else
+// the source folder; settled.
+struct OutputFolder {
+  corvane::htext folder;
+  bool given = false;
+};
+OutputFolder outputFolderOf(const RunSettings& settings);
 
 // The line that says which output folder the run uses, when -o was given.
-void sayOutputChoice(const RunSettings& settings);
+void sayOutputChoice(const RunSettings& settings, const OutputFolder& output);
+
+// The STOP of an autocropped folder that is the source folder, whose frames
+// it would overwrite; true after it.
+bool sayIfOutputIsSource(const corvane::htext& target, const corvane::htext& source);
+
+// Makes the autocropped folder and the folders above it; false after the STOP
+// of one that could not be made.
+bool makeOutputFolder(const corvane::htext& target);
 
 // Reads -forcecrop into rect, printing ">> Custom crop-rect: <text>"; false
 // after the STOP of a malformed one.
@@ -69,9 +82,6 @@ void sayNotWritten(const char* what, const corvane::htext& typed, const Status& 
 // The end of a run that got as far as its frames: "All done!" when all went
 // well, the closing pause, and the exit code.
 int closeRun(bool allWritten);
-
-// The closing pause's prompt.
-inline const char* const kClosingPrompt = "Press Enter to exit...";
 
 }  // namespace velmora
 

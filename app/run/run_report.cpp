@@ -244,6 +244,5 @@ std::string treeReportJson(const TreeSummary& run, const TreeOptions& options,
   return text(report);
 }
 
-Status writeReport(const htext& path, const std::string& report) { return saveFile(report, path); }
 
 }  // namespace velmora

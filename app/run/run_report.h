@@ -153,11 +153,6 @@ std::string keptEntryJson(const std::string& entry, const corvane::htext& output
 std::string treeReportJson(const TreeSummary& run, const TreeOptions& options,
                            const std::vector<std::string>& entries);
 
-// Saves a report's text as path with saveFile (host/file_save.h). failed,
-// with why, when it could not be written; an earlier file at path then
-// stays as it was.
-Status writeReport(const corvane::htext& path, const std::string& text);
-
 }  // namespace velmora
 
 #endif  // VELMORA_RUN_RUN_REPORT_H

@@ -15,6 +15,13 @@
 
 namespace velmora {
 
+// -padding and -sheetmax: their defaults and their bounds.
+constexpr unsigned kDefaultPadding = 2;
+constexpr unsigned kMaxPadding = 64;
+constexpr unsigned kDefaultSheetMax = 4096;
+constexpr unsigned kMinSheetMax = 256;
+constexpr unsigned kMaxSheetMax = 16384;
+
 struct SheetAnimation {
   uint32_t cellWidth = 0;
   uint32_t cellHeight = 0;

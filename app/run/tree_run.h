@@ -27,6 +27,7 @@
 #include "image/frame_work.h"
 #include "run/animations.h"
 #include "run/manifest.h"
+#include "run/sheet_layout.h"
 
 namespace velmora {
 
@@ -48,8 +49,8 @@ struct TreeOptions {
   // without -split are named after their folder (sourceName for the source
   // folder itself).
   bool sheet = false;
-  unsigned padding = 2;
-  unsigned sheetMax = 4096;
+  unsigned padding = kDefaultPadding;
+  unsigned sheetMax = kDefaultSheetMax;
   corvane::htext sourceName;
   // Each animation's report entry is wanted (-report, -incremental).
   bool reporting = false;
