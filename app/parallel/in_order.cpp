@@ -83,6 +83,9 @@ void runInOrder(unsigned count, unsigned threads, const Work& work,
     } catch (const std::system_error&) {
       // No more threads to be had: the ones started share the work.
       break;
+    } catch (const std::bad_alloc&) {
+      // No memory for another thread's state: the same.
+      break;
     }
   }
   if (pool.empty()) {
