@@ -106,10 +106,11 @@ Status openRegularFile(const htext& path, std::size_t limit, std::vector<unsigne
     }
     bytes = std::vector<unsigned char>();
   }
+  // The C library's seek need not set the Windows error, so it has no words
+  // of the system to quote.
   if (std::fseek(stream, 0, SEEK_SET) != 0) {
-    const Status failed = lastError();
     std::fclose(stream);
-    return failed;
+    return Status(Status::Code::failed);
   }
   file = stream;
   return Status();
