@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -270,6 +273,13 @@ TEST(HfolderDir, MakeFolder) {
   EXPECT_FALSE(hfolder::makeFolder(tmp.file("missing/child")));
   writeFile(tmp.file("file"), "");
   EXPECT_FALSE(hfolder::makeFolder(tmp.file("file")));
+  unsigned long error = 0;
+  EXPECT_FALSE(hfolder::makeFolder(tmp.file("new"), error));
+#ifdef _WIN32
+  EXPECT_EQ(error, static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
+#else
+  EXPECT_EQ(error, static_cast<unsigned long>(EEXIST));
+#endif
   EXPECT_EQ(tree(tmp.path()), (std::vector<std::string>{"file", "new/"}));
 }
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -83,6 +85,28 @@ TEST(RunInOrder, WorkThatThrowsIsHandedOverAndTheRestGoesOn) {
     EXPECT_EQ(seen, (std::vector<std::string>{"done", "out of memory", "done", "done",
                                               "no more handles", "done"}));
     EXPECT_EQ(reported, (std::vector<unsigned>{0, 1, 2, 3, 4, 5}));
+  }
+}
+
+TEST(RunInOrder, ReportThatThrowsLeavesOnceTheStartedWorkHasFinished) {
+  for (unsigned threads : {1u, 3u}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+    EXPECT_THROW(runInOrder(
+                     50, threads,
+                     [&](unsigned, unsigned) {
+                       ++started;
+                       std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                       ++finished;
+                     },
+                     [](unsigned k) {
+                       if (k == 2) throw std::bad_alloc();
+                       return true;
+                     },
+                     [](unsigned k, const char*) { ADD_FAILURE() << "frame " << k << " threw"; }),
+                 std::bad_alloc);
+    EXPECT_EQ(finished.load(), started.load());
   }
 }
 

@@ -173,6 +173,28 @@ TEST(PackedMetadataBytes, SumsCompressedChunksUpToIend) {
   }
 }
 
+TEST(ClassifyPng, TellsEmptyNotPngAndCutShortBytesApart) {
+  const std::string frame = rgbaFrame();
+  using velmora::PngBytes;
+  const struct {
+    const char* input;
+    std::string png;
+    PngBytes expected;
+  } cases[] = {
+      {"no bytes", "", PngBytes::empty},
+      {"a GIF", "GIF89a" + frame.substr(6), PngBytes::notPng},
+      {"7 bytes of the signature", frame.substr(0, 7), PngBytes::notPng},
+      {"file cut in the pixel data", pb::cutInPixelData(frame), PngBytes::cutShort},
+      {"no IEND", frame.substr(0, frame.size() - 12), PngBytes::cutShort},
+      {"a whole file", frame, PngBytes::uncut},
+      {"a length of 0xFFFFFFFF", withAfterHeader(frame, pb::bigEndian32(0xFFFFFFFF) + "tEXt"),
+       PngBytes::uncut},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(velmora::classifyPng(readerOf(c.png)), c.expected) << c.input;
+  }
+}
+
 std::string savedByFreeImage(FIBITMAP* image) {
   FIMEMORY* memory = FreeImage_OpenMemory();
   std::string bytes;

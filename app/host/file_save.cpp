@@ -24,20 +24,17 @@ htext temporaryName(const htext& target) {
 }  // namespace
 
 Status saveFile(const std::string& bytes, const htext& target) {
-  Status written(Status::Code::exists);
-  for (int attempt = 0; attempt < 16 && written.code() == Status::Code::exists; ++attempt) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
     const htext partial = temporaryName(target);
-    written = host::writeNewFile(partial, bytes.data(), bytes.size());
-    if (!written.ok()) continue;
+    const Status written = host::writeNewFile(partial, bytes.data(), bytes.size());
+    if (written.code() == Status::Code::exists) continue;
+    if (!written.ok()) return written;
     const Status replaced = host::replaceFile(partial, target);
     if (!replaced.ok()) host::removeFile(partial);
     return replaced;
   }
   // Sixteen unpredictable names taken in a row: someone is planting them.
-  if (written.code() == Status::Code::exists) {
-    return Status(Status::Code::failed, "no free temporary name beside it");
-  }
-  return written;
+  return Status(Status::Code::failed, "no free temporary name beside it");
 }
 
 htext settleFilePath(const htext& typed) {

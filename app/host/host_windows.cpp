@@ -11,11 +11,13 @@
 #include <thread>
 #include <vector>
 
+#include "corvane/hfolder.h"
 #include "host/host.h"
 
 namespace velmora {
 namespace host {
 
+using corvane::hfolder;
 using corvane::htext;
 
 namespace {
@@ -25,10 +27,9 @@ std::wstring wide(const htext& text) {
   return std::wstring(units.begin(), units.end());
 }
 
-// The system's message for the last error, in UTF-8, without the line break
+// The system's message for the error code, in UTF-8, without the line break
 // FormatMessage ends it with.
-Status lastError() {
-  const DWORD code = GetLastError();
+Status errorOf(DWORD code) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -43,6 +44,8 @@ Status lastError() {
   }
   return Status(Status::Code::failed, htext::fromWide(units.c_str()).c_str());
 }
+
+Status lastError() { return errorOf(GetLastError()); }
 
 }  // namespace
 
@@ -106,10 +109,11 @@ Status openRegularFile(const htext& path, std::size_t limit, std::vector<unsigne
     }
     bytes = std::vector<unsigned char>();
   }
+  // The C library's seek need not set the Windows error, so it has no words
+  // of the system to quote.
   if (std::fseek(stream, 0, SEEK_SET) != 0) {
-    const Status failed = lastError();
     std::fclose(stream);
-    return failed;
+    return Status(Status::Code::failed);
   }
   file = stream;
   return Status();
@@ -248,8 +252,11 @@ Status fileSize(const htext& path, uint64_t& size) {
 }
 
 Status makeFolder(const htext& path) {
-  if (CreateDirectoryW(wide(path).c_str(), nullptr)) return Status();
-  return GetLastError() == ERROR_ALREADY_EXISTS ? Status(Status::Code::exists) : lastError();
+  // corvane's creation, the one every folder of a single folder's run gets,
+  // so that a tree's folders open to the same users.
+  unsigned long code = 0;
+  if (hfolder::makeFolder(path, code)) return Status();
+  return code == ERROR_ALREADY_EXISTS ? Status(Status::Code::exists) : errorOf(DWORD(code));
 }
 
 Status removeTree(const htext& path) {

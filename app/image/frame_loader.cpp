@@ -3,7 +3,6 @@
 #include <FreeImage.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -104,20 +103,18 @@ struct FrameSource::State {
   // Why a load that failed failed: what is wrong with the bytes, else the
   // decoder's message.
   Status unreadable() {
-    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     const std::string message = decoderMessage;
-    unsigned char head[8];
-    const char* why = nullptr;
-    if (!readAt(0, head, 1)) {
-      why = kEmptyFile;
-    } else if (!readAt(0, head, 8) || std::memcmp(head, kSignature, 8) != 0) {
-      why = kNotPng;
-    } else if (isCutShort(reader())) {
-      why = kTruncated;
-    } else if (message.empty()) {
-      why = kNotPng;
+    switch (classifyPng(reader())) {
+      case PngBytes::empty:
+        return Status(Status::Code::unreadable, kEmptyFile);
+      case PngBytes::notPng:
+        return Status(Status::Code::unreadable, kNotPng);
+      case PngBytes::cutShort:
+        return Status(Status::Code::unreadable, kTruncated);
+      case PngBytes::uncut:
+        break;
     }
-    return Status(Status::Code::unreadable, why != nullptr ? why : message);
+    return Status(Status::Code::unreadable, message.empty() ? kNotPng : message);
   }
 
   void check(int64_t maxPixels) {

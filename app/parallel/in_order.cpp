@@ -77,11 +77,29 @@ void runInOrder(unsigned count, unsigned threads, const Work& work,
   std::vector<std::thread> pool;
   const unsigned started = std::min(threads, count);
   pool.reserve(started);
+  // However the call ends, an exception from report too, the workers stop
+  // taking frames and are joined first: a thread destroyed unjoined ends the
+  // process.
+  struct Joiner {
+    std::vector<std::thread>& pool;
+    std::mutex& mutex;
+    bool& stopped;
+    ~Joiner() {
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        stopped = true;
+      }
+      for (std::thread& thread : pool) thread.join();
+    }
+  } joiner{pool, mutex, stopped};
   for (unsigned number = 0; number < started; ++number) {
     try {
       pool.emplace_back(worker, number);
     } catch (const std::system_error&) {
       // No more threads to be had: the ones started share the work.
+      break;
+    } catch (const std::bad_alloc&) {
+      // No memory for another thread's state: the same.
       break;
     }
   }
@@ -94,13 +112,8 @@ void runInOrder(unsigned count, unsigned threads, const Work& work,
       std::unique_lock<std::mutex> lock(mutex);
       finishedOne.wait(lock, [&] { return finished[k]; });
     }
-    if (!report(k)) {
-      const std::lock_guard<std::mutex> lock(mutex);
-      stopped = true;
-      break;
-    }
+    if (!report(k)) return;
   }
-  for (std::thread& thread : pool) thread.join();
 }
 
 bool PixelBudget::tryAcquire(int64_t pixels) {

@@ -24,7 +24,8 @@ namespace velmora {
 // its exception is caught on the thread that ran it, which then calls
 // failed(k, why) ("out of memory" for std::bad_alloc, what() for another
 // standard exception), so one thread and many end alike and no exception
-// leaves a worker.
+// leaves a worker. An exception from report leaves runInOrder once the work
+// already started has finished.
 void runInOrder(unsigned count, unsigned threads,
                 const std::function<void(unsigned k, unsigned worker)>& work,
                 const std::function<bool(unsigned k)>& report,

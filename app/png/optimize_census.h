@@ -9,7 +9,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 namespace velmora {
@@ -25,38 +24,7 @@ inline uint32_t packRgba(const uint8_t* p) {
 class Pixels {
  public:
   // False for a type without an exact reading here.
-  bool open(FIBITMAP* image) {
-    image_ = image;
-    width_ = FreeImage_GetWidth(image);
-    height_ = FreeImage_GetHeight(image);
-    bpp_ = FreeImage_GetBPP(image);
-    type_ = FreeImage_GetImageType(image);
-    if (width_ == 0 || height_ == 0 || FreeImage_GetBits(image) == nullptr) return false;
-    if (type_ == FIT_UINT16 || type_ == FIT_RGB16 || type_ == FIT_RGBA16) {
-      wide_ = true;
-      wide8_.resize(4 * size_t(width_));
-      return true;
-    }
-    if (type_ != FIT_BITMAP) return false;
-    if (bpp_ == 24 || bpp_ == 32) return true;
-    if (bpp_ != 1 && bpp_ != 4 && bpp_ != 8) return false;
-    const RGBQUAD* palette = FreeImage_GetPalette(image);
-    const unsigned entries = FreeImage_GetColorsUsed(image);
-    if (palette == nullptr || entries == 0) return false;
-    // An index past the stored palette or its transparency table reads as
-    // the library reads it when it converts: opaque beyond the table.
-    const BYTE* table = FreeImage_GetTransparencyTable(image);
-    const unsigned alphas = FreeImage_IsTransparent(image) && table != nullptr
-                                ? FreeImage_GetTransparencyCount(image)
-                                : 0;
-    for (unsigned i = 0; i < 256; ++i) {
-      const RGBQUAD c = i < entries ? palette[i] : RGBQUAD{0, 0, 0, 0};
-      const uint8_t sample[4] = {c.rgbRed, c.rgbGreen, c.rgbBlue,
-                                 uint8_t(i < alphas ? table[i] : 255)};
-      std::memcpy(&lookup_[i], sample, 4);
-    }
-    return true;
-  }
+  bool open(FIBITMAP* image);
 
   unsigned width() const { return width_; }
   unsigned height() const { return height_; }
@@ -67,48 +35,13 @@ class Pixels {
   // Row y from the top as width * 4 samples; an image of 16-bit samples gives
   // each sample's high byte, which is its value when every sample is a
   // multiple of 257.
-  void row8(unsigned y, uint8_t* out) const {
-    const BYTE* line = FreeImage_GetScanLine(image_, height_ - 1 - y);
-    if (wide_) {
-      uint16_t* in = wide8_.data();
-      wideRow(line, in);
-      for (unsigned i = 0; i < 4 * width_; ++i) out[i] = uint8_t(in[i] >> 8);
-      return;
-    }
-    if (bpp_ == 32 || bpp_ == 24) {
-      const unsigned step = bpp_ / 8;
-      for (unsigned x = 0; x < width_; ++x, line += step, out += 4) {
-        out[0] = line[FI_RGBA_RED];
-        out[1] = line[FI_RGBA_GREEN];
-        out[2] = line[FI_RGBA_BLUE];
-        out[3] = step == 4 ? line[FI_RGBA_ALPHA] : 255;
-      }
-      return;
-    }
-    for (unsigned x = 0; x < width_; ++x, out += 4) {
-      unsigned index = line[x * bpp_ / 8];
-      if (bpp_ == 4) index = x % 2 == 0 ? index >> 4 : index & 15;
-      if (bpp_ == 1) index = (index >> (7 - x % 8)) & 1;
-      std::memcpy(out, &lookup_[index], 4);
-    }
-  }
+  void row8(unsigned y, uint8_t* out) const;
 
   // Row y from the top as width * 4 samples of 16 bits; for a wide image only.
-  void row16(unsigned y, uint16_t* out) const {
-    wideRow(FreeImage_GetScanLine(image_, height_ - 1 - y), out);
-  }
+  void row16(unsigned y, uint16_t* out) const;
 
  private:
-  void wideRow(const BYTE* line, uint16_t* out) const {
-    const auto* words = reinterpret_cast<const uint16_t*>(line);
-    const unsigned channels = type_ == FIT_UINT16 ? 1 : type_ == FIT_RGB16 ? 3 : 4;
-    for (unsigned x = 0; x < width_; ++x, words += channels, out += 4) {
-      out[0] = words[0];
-      out[1] = channels == 1 ? words[0] : words[1];
-      out[2] = channels == 1 ? words[0] : words[2];
-      out[3] = channels == 4 ? words[3] : 65535;
-    }
-  }
+  void wideRow(const BYTE* line, uint16_t* out) const;
 
   FIBITMAP* image_ = nullptr;
   unsigned width_ = 0, height_ = 0, bpp_ = 0;

@@ -5,6 +5,7 @@
 
 #include <png.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,6 +37,11 @@ inline int channelsOf(int colour) {
 }
 
 inline int bitsPerPixel(const Form& form) { return channelsOf(form.colour) * form.depth; }
+
+// A row of width pixels in form, its last byte padded out.
+inline size_t rowBytes(const Form& form, unsigned width) {
+  return (size_t(width) * bitsPerPixel(form) + 7) / 8;
+}
 
 // Which forms the ICC profile among chunks allows, by the colour space the
 // profile declares (bytes 16..19 of the inflated profile): libpng drops a

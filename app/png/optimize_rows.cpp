@@ -8,7 +8,7 @@ namespace optimize {
 
 RowMaker::RowMaker(const Pixels& pixels, const Form& form, const ColourSet& colours)
     : pixels_(pixels), form_(form), colours_(colours),
-      bytes_((size_t(pixels.width()) * bitsPerPixel(form) + 7) / 8),
+      bytes_(rowBytes(form, pixels.width())),
       out_(bytes_), rgba8_(4 * size_t(pixels.width())),
       rgba16_(form.depth == 16 ? 4 * size_t(pixels.width()) : 0) {}
 

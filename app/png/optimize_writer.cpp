@@ -6,32 +6,11 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <new>
 
 #include "png/optimize_rows.h"
 
 namespace velmora {
-
-namespace {
-
-// The size ahead of each block of PngMemory, padded so that the block stays
-// aligned.
-constexpr size_t kHead = alignof(std::max_align_t);
-// A trial holds about ten blocks, the largest zlib's of a few hundred KB; a
-// frame of another size asks for other row buffers.
-constexpr size_t kMaxKept = 32;
-constexpr size_t kMaxKeptSize = size_t(1) << 20;
-
-size_t blockSize(void* block) {
-  size_t size;
-  std::memcpy(&size, block, sizeof size);
-  return size;
-}
-
-}  // namespace
-
 namespace optimize {
 
 namespace {
@@ -103,8 +82,6 @@ bool writeTrial(png_structp png, png_infop info, const TrialInput& in) {
 
 }  // namespace
 
-// The pixels in form with trial, rows first to first + count, into sink;
-// false when libpng failed or the bytes reached sink.limit.
 bool encodeTrial(const Pixels& pixels, const Form& form, const ColourSet& colours,
                  const Trial& trial, unsigned first, unsigned count, PngMemory& memory, Sink& sink) {
   sink.bytes.clear();
@@ -126,14 +103,13 @@ bool encodeTrial(const Pixels& pixels, const Form& form, const ColourSet& colour
   return written;
 }
 
-// The trials of a form, the likeliest winner first. Palette indices and rows
-// of fewer than 8 bits per pixel seldom gain from a filter. In a sprite with
-// alpha the left neighbour predicts best, better than the filter libpng picks
-// row by row for the least sum of differences; that one wins on smooth
-// gradients; and in noisy pixels nothing repeats, where the run-length
-// strategy loses nothing to zlib's search and takes a fraction of its time.
-// Level 8 searches a quarter as far as 9 and, in sprites, ends within a tenth
-// of a percent of it.
+// Palette indices and rows of fewer than 8 bits per pixel seldom gain from a
+// filter. In a sprite with alpha the left neighbour predicts best, better
+// than the filter libpng picks row by row for the least sum of differences;
+// that one wins on smooth gradients; and in noisy pixels nothing repeats,
+// where the run-length strategy loses nothing to zlib's search and takes a
+// fraction of its time. Level 8 searches a quarter as far as 9 and, in
+// sprites, ends within a tenth of a percent of it.
 std::vector<Trial> trialsFor(const Form& form) {
   if (form.colour == PNG_COLOR_TYPE_PALETTE || bitsPerPixel(form) < 8) {
     return {{PNG_FILTER_NONE, Z_DEFAULT_STRATEGY, 9}, {PNG_ALL_FILTERS, Z_DEFAULT_STRATEGY, 9}};
@@ -143,10 +119,7 @@ std::vector<Trial> trialsFor(const Form& form) {
           {PNG_ALL_FILTERS, Z_RLE, 9}};
 }
 
-
-
-// The trial that encodes the middle quarter of the rows smallest at level 3:
-// which trial suits the pixels shows on a part of them, and at a fast level.
+// Which trial suits the pixels shows on a part of them, and at a fast level.
 Trial trialByBand(const Pixels& pixels, const Form& form, const ColourSet& colours,
                   const std::vector<Trial>& trials, PngMemory& memory, Sink& sink) {
   const unsigned count = std::max(1u, pixels.height() / 4);
@@ -167,37 +140,4 @@ Trial trialByBand(const Pixels& pixels, const Form& form, const ColourSet& colou
 }
 
 }  // namespace optimize
-
-PngMemory::PngMemory() { kept_.reserve(kMaxKept); }
-
-PngMemory::~PngMemory() {
-  for (void* block : kept_) std::free(block);
-}
-
-void* PngMemory::take(size_t size) {
-  for (size_t i = 0; i < kept_.size(); ++i) {
-    if (blockSize(kept_[i]) == size) {
-      void* block = kept_[i];
-      kept_[i] = kept_.back();
-      kept_.pop_back();
-      return static_cast<char*>(block) + kHead;
-    }
-  }
-  if (size > SIZE_MAX - kHead) return nullptr;
-  void* block = std::malloc(size + kHead);
-  if (block == nullptr) return nullptr;
-  std::memcpy(block, &size, sizeof size);
-  return static_cast<char*>(block) + kHead;
-}
-
-void PngMemory::give(void* pointer) {
-  if (pointer == nullptr) return;
-  void* block = static_cast<char*>(pointer) - kHead;
-  if (kept_.size() < kMaxKept && blockSize(block) <= kMaxKeptSize) {
-    kept_.push_back(block);
-  } else {
-    std::free(block);
-  }
-}
-
 }  // namespace velmora

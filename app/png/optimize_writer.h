@@ -33,15 +33,6 @@ struct Sink {
   size_t limit = 0;
 };
 
-// A frame of more raw bytes than this in a form picks its trial on a band of
-// its rows, and only that trial encodes the whole frame.
-constexpr size_t kBandFrom = 65536;
-
-// The trials stop at the first whole encoding of at most this share (in
-// percent) of the default's bytes: the others seldom gain much more, and each
-// costs about as much again.
-constexpr size_t kGoodEnoughPercent = 97;
-
 // The pixels in form with trial, rows first to first + count, into sink;
 // false when libpng failed or the bytes reached sink.limit.
 bool encodeTrial(const Pixels& pixels, const Form& form, const ColourSet& colours,

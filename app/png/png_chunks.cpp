@@ -65,7 +65,10 @@ int64_t packedMetadataBytes(const ReadAt& readAt) {
   return total;
 }
 
-bool isCutShort(const ReadAt& readAt) {
+PngBytes classifyPng(const ReadAt& readAt) {
+  unsigned char head[8];
+  if (!readAt(0, head, 1)) return PngBytes::empty;
+  if (!readAt(0, head, 8) || std::memcmp(head, kSignature, 8) != 0) return PngBytes::notPng;
   bool whole = false;
   bool damaged = false;
   walkChunks(readAt, [&](const ChunkHead& chunk) {
@@ -78,7 +81,7 @@ bool isCutShort(const ReadAt& readAt) {
     whole = chunk.type == "IEND";
     return true;
   });
-  return !whole && !damaged;
+  return whole || damaged ? PngBytes::uncut : PngBytes::cutShort;
 }
 
 std::string colourChunks(const ReadAt& readAt) {

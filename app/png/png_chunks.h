@@ -49,14 +49,19 @@ void walkChunks(const ReadAt& readAt, const std::function<bool(const ChunkHead&)
 //   IHDR, gAMA, IDAT, IEND                     => 0
 int64_t packedMetadataBytes(const ReadAt& readAt);
 
-// Whether the bytes end before a whole IEND chunk: the chunk walk runs out
-// of bytes, or a chunk's data and CRC run past the end, before IEND. A
-// length above 2^31 - 1 is damage, not a cut: false.
-//   IHDR, IDAT, IEND                      => false
-//   IHDR, IDAT cut in its data            => true
-//   IHDR, IDAT, no IEND                   => true
-//   IHDR, a length of 0xFFFFFFFF          => false
-bool isCutShort(const ReadAt& readAt);
+// What the bytes are as a whole, before any decoder looks at them: nothing at
+// all, no PNG signature, cut off before a whole IEND chunk (the chunk walk
+// runs out of bytes, or a chunk's data and CRC run past the end, before
+// IEND), or none of these. A length above 2^31 - 1 is damage, not a cut:
+// uncut.
+//   no bytes                              => empty
+//   a GIF, or 7 bytes of the signature    => notPng
+//   IHDR, IDAT cut in its data            => cutShort
+//   IHDR, IDAT, no IEND                   => cutShort
+//   IHDR, IDAT, IEND                      => uncut
+//   IHDR, a length of 0xFFFFFFFF          => uncut
+enum class PngBytes { empty, notPng, cutShort, uncut };
+PngBytes classifyPng(const ReadAt& readAt);
 
 // The gAMA, cHRM, sRGB and iCCP chunks that stand before the first PLTE or
 // IDAT, whole (length, type, data, CRC, as stored) and in file order: the

@@ -18,9 +18,10 @@ void* startEnumeration(const htext& folder, htext& firstName, bool& firstDeliver
 // The next entry's name, or false when none is left.
 bool fetchNextEntry(void* handle, htext& name);
 void endEnumeration(void* handle);
-// Creates one folder; fails for an existing path and for a missing parent.
+// Creates one folder; fails for an existing path and for a missing parent,
+// with the host's code for why in error (errno, or GetLastError's).
 // openAccess asks for the most permissive access the host grants a new folder.
-bool createFolder(const htext& path, bool openAccess);
+bool createFolder(const htext& path, bool openAccess, unsigned long& error);
 // True when both paths, resolved by the host as given, name one existing folder.
 bool sameFolder(const htext& a, const htext& b);
 

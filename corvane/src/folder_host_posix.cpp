@@ -1,5 +1,6 @@
 // POSIX host steps: names are byte strings and pass through unconverted.
 #include <dirent.h>
+#include <cerrno>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -25,11 +26,13 @@ bool fetchNextEntry(void* handle, htext& name) {
 
 void endEnumeration(void* handle) { closedir(static_cast<DIR*>(handle)); }
 
-bool createFolder(const htext& path, bool openAccess) {
+bool createFolder(const htext& path, bool openAccess, unsigned long& error) {
   // "Open" access is 0777 under the user's umask, the way POSIX tools create
   // folders; the folder is never made wider than the umask allows.
   const mode_t mode = openAccess ? 0777 : 0755;
-  return mkdir(path.c_str(), mode) == 0;
+  if (mkdir(path.c_str(), mode) == 0) return true;
+  error = static_cast<unsigned long>(errno);
+  return false;
 }
 
 bool sameFolder(const htext& a, const htext& b) {

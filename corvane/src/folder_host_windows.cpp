@@ -48,9 +48,10 @@ Fn lookUp(HMODULE library, const char* name) {
 }
 
 // Creates the folder with a DACL that grants Everyone full access, inherited by
-// everything created inside it. Gives false, with nothing created and every
+// everything created inside it; error is the creation's own code, taken before
+// the cleanup can overwrite it. Gives false, with nothing created and every
 // allocation released, when any step of building that DACL fails.
-bool createWithOpenAccess(const std::wstring& path, bool& created) {
+bool createWithOpenAccess(const std::wstring& path, bool& created, unsigned long& error) {
   created = false;
   HMODULE advapi = LoadLibraryW(L"Advapi32.dll");
   if (advapi == nullptr) return false;
@@ -84,6 +85,7 @@ bool createWithOpenAccess(const std::wstring& path, bool& created) {
           attributes.bInheritHandle = FALSE;
           built = true;
           created = CreateDirectoryW(path.c_str(), &attributes) != 0;
+          if (!created) error = GetLastError();
         }
         LocalFree(acl);
       }
@@ -132,14 +134,16 @@ void endEnumeration(void* handle) {
   delete enumeration;
 }
 
-bool createFolder(const htext& path, bool openAccess) {
+bool createFolder(const htext& path, bool openAccess, unsigned long& error) {
   const std::wstring target = wide(path);
   if (openAccess) {
     bool created = false;
-    if (createWithOpenAccess(target, created)) return created;
+    if (createWithOpenAccess(target, created, error)) return created;
   }
   // Default access: what the parent folder passes on.
-  return CreateDirectoryW(target.c_str(), nullptr) != 0;
+  if (CreateDirectoryW(target.c_str(), nullptr) != 0) return true;
+  error = GetLastError();
+  return false;
 }
 
 bool sameFolder(const htext& a, const htext& b) {

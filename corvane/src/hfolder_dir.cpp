@@ -57,11 +57,18 @@ hlist<htext> hfolder::listEntries(const htext& path) {
   return names;
 }
 
-bool hfolder::makeOpenFolder(const htext& path) { return host::createFolder(path, true); }
+bool hfolder::makeOpenFolder(const htext& path) {
+  unsigned long error = 0;
+  return host::createFolder(path, true, error);
+}
 
 bool hfolder::makeFolder(const htext& path) {
-  if (makeOpenFolder(path)) return true;
-  return host::createFolder(path, false);
+  unsigned long error = 0;
+  return makeFolder(path, error);
+}
+
+bool hfolder::makeFolder(const htext& path, unsigned long& error) {
+  return host::createFolder(path, true, error) || host::createFolder(path, false, error);
 }
 
 bool hfolder::makeFolderPath(const htext& path) {

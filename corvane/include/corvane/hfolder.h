@@ -78,8 +78,12 @@ class hfolder {
   // the host's enumeration order (not sorted). Empty when the folder cannot be
   // read.
   static hlist<htext> listEntries(const htext& path);
-  // True when this call created the folder; its parent must exist.
+  // True when this call created the folder, with makeOpenFolder's access (or
+  // the host's default where that cannot be given); its parent must exist.
   static bool makeFolder(const htext& path);
+  // The same; when it gives false, error is the host's code for why (errno on
+  // POSIX, GetLastError's on Windows), for a caller that words it itself.
+  static bool makeFolder(const htext& path, unsigned long& error);
   // Creates the folder with the most open access the host grants a new folder
   // (on POSIX: mode 0777, narrowed by the umask).
   static bool makeOpenFolder(const htext& path);
