@@ -10,22 +10,16 @@ namespace velmora {
 
 using corvane::htext;
 
-namespace {
-
-// A name no one can guess ahead, so no link can be planted under it.
-htext temporaryName(const htext& target) {
+std::string unguessableHex() {
   thread_local std::mt19937_64 random{std::random_device{}()};
-  char suffix[24];
-  std::snprintf(suffix, sizeof suffix, ".%016llx.part",
-                static_cast<unsigned long long>(random()));
-  return target + suffix;
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random()));
+  return digits;
 }
-
-}  // namespace
 
 Status saveFile(const std::string& bytes, const htext& target) {
   for (int attempt = 0; attempt < 16; ++attempt) {
-    const htext partial = temporaryName(target);
+    const htext partial = target + "." + htext(unguessableHex().c_str()) + ".part";
     const Status written = host::writeNewFile(partial, bytes.data(), bytes.size());
     if (written.code() == Status::Code::exists) continue;
     if (!written.ok()) return written;

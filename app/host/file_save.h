@@ -16,6 +16,10 @@
 
 namespace velmora {
 
+// 16 lowercase hexadecimal digits no one can guess ahead, for a name under
+// which no link can have been planted (a temporary file, a staging folder).
+std::string unguessableHex();
+
 // Writes bytes as the file target. failed, with target untouched and no
 // temporary file left, when any step fails, with the system's words for the
 // error where it gave them.

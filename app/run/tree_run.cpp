@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 #include <unordered_map>
 
 #include "corvane/hfolder.h"
@@ -623,11 +622,7 @@ Status makeStagingFolder(const htext& folder, htext& staging) {
       if (holdsFramesAlone(left)) host::removeTree(left);
     }
   }
-  std::mt19937_64 random{std::random_device{}()};
-  char name[48];
-  std::snprintf(name, sizeof name, "%s%016llx", kStagingPrefix,
-                static_cast<unsigned long long>(random()));
-  staging = hfolder::join(folder, name);
+  staging = hfolder::join(folder, htext(kStagingPrefix) + unguessableHex().c_str());
   return host::makeFolder(staging);
 }
 
