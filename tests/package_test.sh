@@ -53,15 +53,17 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Description)" ] || fail "no Description field"
 
 # The dependencies are those of the binary as dpkg-shlibdeps finds them: the
-# FreeImage runtime, libpng and zlib (-optimize encodes with them), and the C
-# and C++ runtimes, nothing from the test tools.
+# FreeImage runtime, libdeflate (the PNG writer's deflate) and zlib (the
+# inflate of an ICC profile's head), and the C and C++ runtimes, nothing from
+# the test tools.
 depends=$(field Depends)
 names=$(echo "$depends" | tr ',' '\n' | sed 's/(.*)//; s/ //g' | sort)
-echo "$names" | grep -qx 'libfreeimage3' ||
-  { echo "$info"; fail "Depends lacks libfreeimage3: $depends"; }
+for name in libfreeimage3 libdeflate0; do
+  echo "$names" | grep -qx "$name" || { echo "$info"; fail "Depends lacks $name: $depends"; }
+done
 for name in $names; do
   case "$name" in
-    libc6 | libfreeimage3 | libgcc-s1 | libpng16-16 | libstdc++6 | zlib1g) ;;
+    libc6 | libdeflate0 | libfreeimage3 | libgcc-s1 | libstdc++6 | zlib1g) ;;
     *) fail "unexpected dependency $name in: $depends" ;;
   esac
 done

@@ -110,7 +110,7 @@ TEST(EncodeOptimized, EachFrameTakesItsSmallestExactForm) {
          });
        }, "", 4, 8},
       {"opaque colours",
-       [] { return rgba([](int x, int y) { return Rgba{uint8_t(4 * x), uint8_t(5 * y), 77, 255}; }); },
+       [] { return rgba([](int x, int y) { return Rgba{uint8_t(4 * x), uint8_t(5 * y), uint8_t(noise(x, y) % 8 * 30), 255}; }); },
        "", 2, 8},
       {"translucent colours", [] {
          return rgba([](int x, int y) { return Rgba{uint8_t(4 * x), uint8_t(5 * y), 77, uint8_t(x * y)}; });

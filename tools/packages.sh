@@ -3,16 +3,19 @@
 # The lists are read by those scripts, not here.
 # shellcheck shell=bash disable=SC2034
 
-# The tool alone: the compiler, CMake, make, FreeImage, libpng (-optimize's
-# encoder), the JSON header of the report and xxHash (-incremental's hashes).
-# This is all the demo installs.
-tool_packages=(g++ cmake make libfreeimage-dev libpng-dev nlohmann-json3-dev libxxhash-dev)
-# The tests add: libgtest-dev; zlib1g-dev, the tests' PNG encoder; dpkg-dev,
+# The tool alone: the compiler, CMake, make, FreeImage, libdeflate (the PNG
+# writer's deflate), zlib (the inflate of an ICC profile's head), the JSON
+# header of the report and xxHash (-incremental's hashes). This is all the
+# demo installs.
+tool_packages=(g++ cmake make libfreeimage-dev libdeflate-dev zlib1g-dev nlohmann-json3-dev
+  libxxhash-dev)
+# The tests add: libgtest-dev; libpng-dev, the decoder that checks the PNG
+# writer; dpkg-dev,
 # file, mandoc and groff-base, the package test (cpack's dependency scan, the
 # man page lint); valgrind, the memory checks; clang-14 and
 # libclang-rt-14-dev, the libFuzzer targets; chromium, the browser check of
 # -sheet (driven from node, see install_node in dev.sh).
-test_packages=("${tool_packages[@]}" libgtest-dev zlib1g-dev dpkg-dev file mandoc groff-base
+test_packages=("${tool_packages[@]}" libgtest-dev libpng-dev dpkg-dev file mandoc groff-base
   valgrind clang-14 libclang-rt-14-dev chromium)
 # The Windows build and its tests add the cross compiler and Wine (dpkg-dev
 # unpacks the source packages of its dependencies; libgtest-dev's sources are

@@ -1,5 +1,6 @@
 #include "image/frame_work.h"
 
+#include <algorithm>
 #include <string>
 
 #include "host/file_save.h"
@@ -40,7 +41,9 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
                        PixelBudget* budget, const WriteOptions& options, PngMemory* memory) {
   FrameSource source = FrameSource::open(path);
   if (!source.status().ok()) return source.result();
-  const BudgetShare share(budget, int64_t(source.width()) * source.height() + rectArea(rect));
+  // The frame and its crop; then the crop and its filtered rows.
+  const BudgetShare share(budget, std::max(int64_t(source.width()) * source.height(), rectArea(rect)) +
+                                      rectArea(rect));
   Image frame = source.decode();
   FrameResult result = source.result();
   if (frame == nullptr) return result;
@@ -58,7 +61,7 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
   std::string png;
   if (frame == nullptr) {
     result.status = Status(Status::Code::notCropped);
-  } else if (!encodeFrame(frame.get(), source.colourChunks(), png)) {
+  } else if (!encodeFrame(frame.get(), source.colourChunks(), png, memory)) {
     result.status = Status(Status::Code::notSaved);
   } else {
     // The default encoding is the bound that the optimized one must beat.

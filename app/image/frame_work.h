@@ -65,8 +65,8 @@ struct WriteOptions {
 // tooMuchMetadata, notCropped, notSaved), with the system's words for the
 // error where it gave them; bytesOut the bytes written.
 // With a budget, the frame's pixels and its crop's are taken from it before
-// the frame is decoded. memory serves -optimize's encoder (PngMemory,
-// png/png_optimize.h); without it the encoder keeps its own.
+// the frame is decoded. memory serves the encoder (PngMemory,
+// png/png_writer.h); without it the encoder keeps its own.
 FrameResult writeFrame(const corvane::htext& path, const CropRect& rect,
                        const corvane::htext& target, PixelBudget* budget = nullptr,
                        const WriteOptions& options = WriteOptions(), PngMemory* memory = nullptr);

@@ -77,7 +77,7 @@ bool encodePage(uint32_t width, uint32_t height, const std::vector<PlacedCell>& 
       }
     }
   }
-  if (!encodeFrame(page.get(), std::string(), png)) return false;
+  if (!encodeFrame(page.get(), std::string(), png, memory)) return false;
   if (optimize) encodeOptimized(page.get(), std::string(), png, memory);
   return true;
 }

@@ -51,17 +51,17 @@ std::vector<Form> candidateForms(Census& census, const Allowed& allowed) {
   Form plain;
   const int depth = census.wide ? 16 : 8;
   if (census.grey && allowed.grey) {
-    plain.colour = census.opaque ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_GRAY_ALPHA;
+    plain.colour = census.opaque ? kPngGrey : kPngGreyAlpha;
     plain.depth = census.opaque && !census.wide ? census.greyBits : depth;
     forms.push_back(plain);
   } else if (allowed.colour) {
-    plain.colour = census.opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA;
+    plain.colour = census.opaque ? kPngRgb : kPngRgba;
     plain.depth = depth;
     forms.push_back(plain);
   }
   if (!census.wide && census.fewColours && allowed.colour) {
     Form palette;
-    palette.colour = PNG_COLOR_TYPE_PALETTE;
+    palette.colour = kPngPalette;
     const unsigned n = census.colours.size();
     palette.depth = n <= 2 ? 1 : n <= 4 ? 2 : n <= 16 ? 4 : 8;
     palette.palette = census.colours.keys();

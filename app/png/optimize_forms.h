@@ -3,7 +3,7 @@
 #ifndef VELMORA_PNG_OPTIMIZE_FORMS_H
 #define VELMORA_PNG_OPTIMIZE_FORMS_H
 
-#include <png.h>
+#include "png/png_writer.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +16,7 @@ namespace velmora {
 namespace optimize {
 
 struct Form {
-  int colour = PNG_COLOR_TYPE_RGB_ALPHA;
+  int colour = kPngRgba;
   int depth = 8;
   std::vector<uint32_t> palette;  // packed RGBA, the entries not opaque first
   unsigned translucent = 0;       // entries with alpha below 255
@@ -24,12 +24,12 @@ struct Form {
 
 inline int channelsOf(int colour) {
   switch (colour) {
-    case PNG_COLOR_TYPE_GRAY:
-    case PNG_COLOR_TYPE_PALETTE:
+    case kPngGrey:
+    case kPngPalette:
       return 1;
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
+    case kPngGreyAlpha:
       return 2;
-    case PNG_COLOR_TYPE_RGB:
+    case kPngRgb:
       return 3;
     default:
       return 4;

@@ -35,7 +35,7 @@ unsigned char* RowMaker::row(unsigned y) {
     const int channels = channelsOf(form_.colour);
     // Which of the RGBA samples each channel of the form takes.
     static const int kGreyAlpha[] = {0, 3};
-    const bool grey = form_.colour == PNG_COLOR_TYPE_GRAY_ALPHA || form_.colour == PNG_COLOR_TYPE_GRAY;
+    const bool grey = form_.colour == kPngGreyAlpha || form_.colour == kPngGrey;
     unsigned char* out = out_.data();
     for (unsigned x = 0; x < width; ++x) {
       const uint16_t* p = &rgba16_[4 * size_t(x)];
@@ -51,23 +51,23 @@ unsigned char* RowMaker::row(unsigned y) {
   const uint8_t* p = rgba8_.data();
   unsigned char* out = out_.data();
   switch (form_.colour) {
-    case PNG_COLOR_TYPE_RGB_ALPHA:
+    case kPngRgba:
       std::memcpy(out, p, 4 * size_t(width));
       break;
-    case PNG_COLOR_TYPE_RGB:
+    case kPngRgb:
       for (unsigned x = 0; x < width; ++x, p += 4) {
         *out++ = p[0];
         *out++ = p[1];
         *out++ = p[2];
       }
       break;
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
+    case kPngGreyAlpha:
       for (unsigned x = 0; x < width; ++x, p += 4) {
         *out++ = p[0];
         *out++ = p[3];
       }
       break;
-    case PNG_COLOR_TYPE_GRAY:
+    case kPngGrey:
       pack(width, [&](unsigned x) { return unsigned(p[4 * size_t(x)]) >> (8 - form_.depth); });
       break;
     default: {

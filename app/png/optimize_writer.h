@@ -1,10 +1,8 @@
-// The -optimize encoder's last step: libpng's trials of a form (row filters,
-// zlib strategy and level), each given up once it can no longer win, with
-// libpng's memory served from a PngMemory.
+// The -optimize encoder's last step: a form's rows filtered in each way that
+// may win, each filtering deflated at a fast level, and the smallest one
+// deflated again at a high level, all by png/png_writer.h.
 #ifndef VELMORA_PNG_OPTIMIZE_WRITER_H
 #define VELMORA_PNG_OPTIMIZE_WRITER_H
-
-#include <png.h>
 
 #include <cstddef>
 #include <string>
@@ -12,38 +10,27 @@
 
 #include "png/optimize_census.h"
 #include "png/optimize_forms.h"
-#include "png/png_optimize.h"
+#include "png/png_writer.h"
 
 namespace velmora {
 namespace optimize {
 
-// How one trial compresses: which row filters libpng may choose among (by
-// the least sum of absolute differences when more than one) and zlib's
-// strategy.
-struct Trial {
-  int filters;
-  int strategy;
-  int level = 9;
-};
+// The level at which the filterings of a frame are compared.
+constexpr int kTrialLevel = 2;
 
-// The encoded bytes, and the size past which a trial is given up: it could
-// no longer win.
-struct Sink {
-  std::string bytes;
-  size_t limit = 0;
-};
+// The header of the pixels in form.
+PngHeader headerOf(const Pixels& pixels, const Form& form);
 
-// The pixels in form with trial, rows first to first + count, into sink;
-// false when libpng failed or the bytes reached sink.limit.
-bool encodeTrial(const Pixels& pixels, const Form& form, const ColourSet& colours,
-                 const Trial& trial, unsigned first, unsigned count, PngMemory& memory, Sink& sink);
+// The chunks of form between the header and the image data: PLTE and tRNS
+// for a palette, and pHYs, as the default encoding writes it (none for an
+// image that declares no resolution).
+std::string chunksOf(const Pixels& pixels, const Form& form);
 
-// The trials of a form, the likeliest winner first.
-std::vector<Trial> trialsFor(const Form& form);
+// The filterings to try in a form, the likeliest winner first.
+std::vector<RowFilters> filtersFor(const Form& form);
 
-// The trial that encodes the middle quarter of the rows smallest at level 3.
-Trial trialByBand(const Pixels& pixels, const Form& form, const ColourSet& colours,
-                  const std::vector<Trial>& trials, PngMemory& memory, Sink& sink);
+// The level of the last deflate of filtered bytes of that size.
+int finalLevelFor(size_t filteredBytes);
 
 }  // namespace optimize
 }  // namespace velmora

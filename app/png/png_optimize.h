@@ -8,10 +8,11 @@
 // without one are the candidates, the one of fewer bits per pixel first. A 16-bit
 // frame stays 16-bit unless every sample is a multiple of 257: only then are
 // its values exactly 8-bit ones, and it is reduced like an 8-bit frame.
-// libpng encodes it at zlib level 8 or 9 with two or three trials of row
-// filters and zlib strategies (a large frame picks one on a band of its
-// rows), until one comes to 97% of the default's bytes or less; the smallest
-// result is kept.
+// Each form's rows are filtered in the ways that may win (one filter for all
+// rows, or libpng's per-row choice), each filtering is deflated at a fast
+// level, and the smallest is deflated again at libdeflate's top level, 12,
+// or at level 9 when its filtered rows take more than 1 MiB (where level 12
+// takes over a second per 3 MB); the smaller of the two streams is kept.
 //
 // Guarantees: decoded, the result holds exactly the image's pixels (an 8-bit
 // value v standing for the 16-bit 257 v it replaces); it carries the given
@@ -24,37 +25,13 @@
 #ifndef VELMORA_PNG_PNG_OPTIMIZE_H
 #define VELMORA_PNG_PNG_OPTIMIZE_H
 
-#include <cstddef>
 #include <string>
-#include <vector>
+
+#include "png/png_writer.h"
 
 struct FIBITMAP;
 
 namespace velmora {
-
-// The memory libpng and zlib ask for while encoding, kept from one trial and
-// one frame to the next: they ask for blocks of the same sizes every time,
-// and a block handed back to the system is paid for again, page by page,
-// when it is taken anew. Used by one thread at a time; the frame loop keeps
-// one per worker. (Not a thread_local: in the Windows build a thread's
-// thread_local storage can be gone before its destructor runs, which then
-// frees what it reads there.)
-class PngMemory {
- public:
-  PngMemory();
-  ~PngMemory();
-  PngMemory(const PngMemory&) = delete;
-  PngMemory& operator=(const PngMemory&) = delete;
-
-  // A block of size bytes, aligned for any type: a kept one of that size or
-  // a new one; nullptr when there is no memory for it.
-  void* take(size_t size);
-  // Keeps a block from take for a later take, or frees it.
-  void give(void* block);
-
- private:
-  std::vector<void*> kept_;
-};
 
 // Replaces png, the default encoding of image with chunks (encodeFrame in
 // png/png_encode.h), by the smallest optimized one when that is smaller. True
@@ -66,7 +43,7 @@ class PngMemory {
 //   a 16-bit RGBA frame, every sample 257 v           => true: 8-bit, reduced further
 //   colour pixels with a GRAY iCCP among chunks       => false
 //   a FIT_FLOAT image                                 => false
-// memory, when given, serves libpng's blocks; otherwise the call keeps its own.
+// memory, when given, keeps the compressors for the next call.
 bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
                      PngMemory* memory = nullptr);
 

@@ -28,7 +28,7 @@ struct LoopOptions {
   unsigned jobs = 1;
   PixelBudget* budget = nullptr;
   WriteOptions write;
-  // -optimize's encoder memory on one thread (the caller's worker's); with
+  // The encoder's memory on one thread (the caller's worker's); with
   // none, or on more threads, the loop keeps one per thread.
   PngMemory* memory = nullptr;
   // No frame is started after one that failed (whose animation is dropped

@@ -1,0 +1,236 @@
+#include "png/png_writer.h"
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace velmora {
+
+namespace {
+
+constexpr unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+// PNG allows a chunk of up to 2^31 - 1 bytes; the image data goes in chunks
+// of at most this much, so a stream of any size is split alike.
+constexpr size_t kMaxDataChunk = size_t(1) << 30;
+
+void putBigEndian32(unsigned char* out, uint32_t value) {
+  out[0] = static_cast<unsigned char>(value >> 24);
+  out[1] = static_cast<unsigned char>(value >> 16);
+  out[2] = static_cast<unsigned char>(value >> 8);
+  out[3] = static_cast<unsigned char>(value);
+}
+
+void appendChunk(std::string& png, const char* type, const unsigned char* data, size_t size) {
+  unsigned char head[8];
+  putBigEndian32(head, static_cast<uint32_t>(size));
+  std::memcpy(head + 4, type, 4);
+  png.append(reinterpret_cast<const char*>(head), 8);
+  if (size != 0) png.append(reinterpret_cast<const char*>(data), size);
+  uint32_t crc = libdeflate_crc32(0, head + 4, 4);
+  // libdeflate takes a null buffer as a request for its initial value.
+  if (size != 0) crc = libdeflate_crc32(crc, data, size);
+  unsigned char tail[4];
+  putBigEndian32(tail, crc);
+  png.append(reinterpret_cast<const char*>(tail), 4);
+}
+
+inline unsigned char paethOf(int a, int b, int c) {
+  const int p = a + b - c;
+  const int pa = p > a ? p - a : a - p;
+  const int pb = p > b ? p - b : b - p;
+  const int pc = p > c ? p - c : c - p;
+  if (pa <= pb && pa <= pc) return static_cast<unsigned char>(a);
+  return static_cast<unsigned char>(pb <= pc ? b : c);
+}
+
+// Row filtered by filter into out; prior is the row above (zeros above the
+// first), step the bytes of a whole pixel (at least 1).
+void filterRow(int filter, const unsigned char* row, const unsigned char* prior, size_t n,
+               size_t step, unsigned char* out) {
+  const size_t lead = std::min(step, n);
+  switch (filter) {
+    case 0:
+      std::memcpy(out, row, n);
+      break;
+    case 1:
+      std::memcpy(out, row, lead);
+      for (size_t i = lead; i < n; ++i) out[i] = static_cast<unsigned char>(row[i] - row[i - step]);
+      break;
+    case 2:
+      for (size_t i = 0; i < n; ++i) out[i] = static_cast<unsigned char>(row[i] - prior[i]);
+      break;
+    case 3:
+      for (size_t i = 0; i < lead; ++i) out[i] = static_cast<unsigned char>(row[i] - (prior[i] >> 1));
+      for (size_t i = lead; i < n; ++i) {
+        out[i] = static_cast<unsigned char>(row[i] - ((row[i - step] + prior[i]) >> 1));
+      }
+      break;
+    default:
+      for (size_t i = 0; i < lead; ++i) out[i] = static_cast<unsigned char>(row[i] - prior[i]);
+      for (size_t i = lead; i < n; ++i) {
+        out[i] = static_cast<unsigned char>(row[i] - paethOf(row[i - step], prior[i], prior[i - step]));
+      }
+      break;
+  }
+}
+
+// The bytes read as signed, their absolute values summed.
+uint64_t signedSum(const unsigned char* bytes, size_t n) {
+  uint64_t sum = 0;
+  for (size_t i = 0; i < n; ++i) sum += bytes[i] < 128 ? bytes[i] : 256 - bytes[i];
+  return sum;
+}
+
+int fixedFilter(RowFilters filters) {
+  switch (filters) {
+    case RowFilters::sub:
+      return 1;
+    case RowFilters::up:
+      return 2;
+    case RowFilters::average:
+      return 3;
+    case RowFilters::paeth:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+int pngChannels(int colour) {
+  return colour == kPngRgba ? 4 : colour == kPngRgb ? 3 : colour == kPngGreyAlpha ? 2 : 1;
+}
+
+size_t pngRowBytes(const PngHeader& header) {
+  return (size_t(header.width) * pngChannels(header.colour) * header.depth + 7) / 8;
+}
+
+bool ByteBuffer::resize(size_t size) {
+  if (size > capacity_) {
+    unsigned char* bytes = new (std::nothrow) unsigned char[size];
+    if (bytes == nullptr) return false;
+    bytes_.reset(bytes);
+    capacity_ = size;
+  }
+  size_ = size;
+  return true;
+}
+
+PngMemory::~PngMemory() {
+  for (libdeflate_compressor* compressor : compressors_) {
+    if (compressor != nullptr) libdeflate_free_compressor(compressor);
+  }
+}
+
+libdeflate_compressor* PngMemory::compressor(int level) {
+  level = std::clamp(level, 0, 12);
+  if (compressors_[level] == nullptr) compressors_[level] = libdeflate_alloc_compressor(level);
+  return compressors_[level];
+}
+
+bool filterRows(const PngHeader& header, const RowSource& rows, RowFilters filters,
+                ByteBuffer& filtered) {
+  const size_t n = pngRowBytes(header);
+  const size_t step = std::max<size_t>(1, size_t(pngChannels(header.colour)) * header.depth / 8);
+  if (n + 1 > SIZE_MAX / std::max<uint32_t>(1, header.height) ||
+      !filtered.resize((n + 1) * header.height)) {
+    return false;
+  }
+  // The row above and this one, unfiltered; and for leastSum each filter's
+  // bytes of this row.
+  ByteBuffer rowBytes, trials;
+  if (!rowBytes.resize(2 * n) || (filters == RowFilters::leastSum && !trials.resize(5 * n))) {
+    return false;
+  }
+  unsigned char* prior = rowBytes.data();
+  unsigned char* current = rowBytes.data() + n;
+  std::memset(prior, 0, n);
+  unsigned char* out = filtered.data();
+  for (uint32_t y = 0; y < header.height; ++y, out += n + 1) {
+    std::memcpy(current, rows(y), n);
+    if (filters != RowFilters::leastSum) {
+      out[0] = static_cast<unsigned char>(fixedFilter(filters));
+      filterRow(out[0], current, prior, n, step, out + 1);
+    } else {
+      int best = 0;
+      uint64_t least = UINT64_MAX;
+      for (int filter = 0; filter < 5; ++filter) {
+        unsigned char* trial = trials.data() + filter * n;
+        filterRow(filter, current, prior, n, step, trial);
+        const uint64_t sum = signedSum(trial, n);
+        if (sum < least) {
+          least = sum;
+          best = filter;
+        }
+      }
+      out[0] = static_cast<unsigned char>(best);
+      std::memcpy(out + 1, trials.data() + best * n, n);
+    }
+    std::swap(prior, current);
+  }
+  return true;
+}
+
+size_t deflateRows(const ByteBuffer& data, int level, PngMemory& memory, ByteBuffer& stream,
+                   size_t limit) {
+  libdeflate_compressor* compressor = memory.compressor(level);
+  if (compressor == nullptr) return 0;
+  size_t room = libdeflate_zlib_compress_bound(compressor, data.size());
+  if (limit != 0) room = std::min(room, limit - 1);
+  if (!stream.resize(room)) return 0;
+  const size_t size =
+      libdeflate_zlib_compress(compressor, data.data(), data.size(), stream.data(), room);
+  stream.resize(size);
+  return size;
+}
+
+std::string pngChunk(const char* type, const std::string& data) {
+  std::string chunk;
+  appendChunk(chunk, type, reinterpret_cast<const unsigned char*>(data.data()), data.size());
+  return chunk;
+}
+
+bool assemblePng(const PngHeader& header, const std::string& afterHeader,
+                 const std::string& beforeData, const ByteBuffer& stream, std::string& png) {
+  unsigned char ihdr[13];
+  putBigEndian32(ihdr, header.width);
+  putBigEndian32(ihdr + 4, header.height);
+  ihdr[8] = static_cast<unsigned char>(header.depth);
+  ihdr[9] = static_cast<unsigned char>(header.colour);
+  ihdr[10] = ihdr[11] = ihdr[12] = 0;  // deflate, adaptive filters, not interlaced
+  const size_t dataChunks = std::max<size_t>(1, (stream.size() + kMaxDataChunk - 1) / kMaxDataChunk);
+  try {
+    png.clear();
+    png.reserve(sizeof kSignature + 25 + afterHeader.size() + beforeData.size() + stream.size() +
+                12 * dataChunks + 12);
+    png.append(reinterpret_cast<const char*>(kSignature), sizeof kSignature);
+    appendChunk(png, "IHDR", ihdr, sizeof ihdr);
+    png += afterHeader;
+    png += beforeData;
+    size_t at = 0;
+    do {
+      const size_t part = std::min(kMaxDataChunk, stream.size() - at);
+      appendChunk(png, "IDAT", stream.data() + at, part);
+      at += part;
+    } while (at < stream.size());
+    appendChunk(png, "IEND", nullptr, 0);
+  } catch (const std::bad_alloc&) {
+    png.clear();
+    return false;
+  }
+  return true;
+}
+
+bool writePng(const PngHeader& header, const RowSource& rows, const std::string& afterHeader,
+              const std::string& beforeData, const PngEncoding& encoding, PngMemory& memory,
+              std::string& png) {
+  ByteBuffer filtered, stream;
+  return filterRows(header, rows, encoding.filters, filtered) &&
+         deflateRows(filtered, encoding.level, memory, stream) != 0 &&
+         assemblePng(header, afterHeader, beforeData, stream, png);
+}
+
+}  // namespace velmora
