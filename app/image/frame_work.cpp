@@ -61,11 +61,10 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
   std::string png;
   if (frame == nullptr) {
     result.status = Status(Status::Code::notCropped);
-  } else if (!encodeFrame(frame.get(), source.colourChunks(), png, memory)) {
+  } else if (!(options.optimize ? encodeSmallest(frame.get(), source.colourChunks(), png, memory)
+                                 : encodeFrame(frame.get(), source.colourChunks(), png, memory))) {
     result.status = Status(Status::Code::notSaved);
   } else {
-    // The default encoding is the bound that the optimized one must beat.
-    if (options.optimize) encodeOptimized(frame.get(), source.colourChunks(), png, memory);
     frame.reset();
     const Status saved = options.freshFolder ? host::writeNewFile(target, png.data(), png.size())
                                              : saveFile(png, target);

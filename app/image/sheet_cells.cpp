@@ -77,9 +77,8 @@ bool encodePage(uint32_t width, uint32_t height, const std::vector<PlacedCell>& 
       }
     }
   }
-  if (!encodeFrame(page.get(), std::string(), png, memory)) return false;
-  if (optimize) encodeOptimized(page.get(), std::string(), png, memory);
-  return true;
+  return optimize ? encodeSmallest(page.get(), std::string(), png, memory)
+                  : encodeFrame(page.get(), std::string(), png, memory);
 }
 
 }  // namespace velmora

@@ -45,19 +45,21 @@ std::string chunksOf(const Pixels& pixels, const Form& form) {
 
 // Palette indices and rows of fewer than 8 bits per pixel seldom gain from a
 // filter. In a sprite with alpha the left neighbour often predicts best;
-// libpng's least-sum choice wins on smooth gradients; the others win now and
-// then.
+// libpng's per-row choice wins on smooth gradients, and no filter at all on
+// flat art. Ranked at the fast level, these three hold nearly all the gain
+// of trying all six.
 std::vector<RowFilters> filtersFor(const Form& form) {
   if (form.colour == kPngPalette || bitsPerPixel(form) < 8) {
     return {RowFilters::none, RowFilters::leastSum};
   }
-  return {RowFilters::sub, RowFilters::leastSum, RowFilters::none, RowFilters::up,
-          RowFilters::paeth};
+  return {RowFilters::sub, RowFilters::leastSum, RowFilters::none};
 }
 
-int finalLevelFor(size_t filteredBytes) {
-  return filteredBytes <= (size_t(1) << 20) ? 12 : 9;
-}
+// Level 10 is the first of libdeflate's near-optimal parsing, where most of
+// the gain over zlib's level 9 lies; it takes about 10 MB a second, so a
+// frame of more than a megabyte of rows, which would take a tenth of a
+// second or more, takes level 9 instead.
+int finalLevelFor(size_t filteredBytes) { return filteredBytes <= (size_t(1) << 20) ? 10 : 9; }
 
 }  // namespace optimize
 }  // namespace velmora

@@ -245,6 +245,11 @@ class FrameRows {
 
 }  // namespace
 
+bool defaultFormOf(FIBITMAP* image, PngHeader& header, std::string& beforeData) {
+  Layout layout = Layout::asStored;
+  return image != nullptr && formOf(image, header, layout) && chunksOf(image, header, beforeData);
+}
+
 bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png, PngMemory* memory,
                  const PngEncoding& encoding) {
   if (image == nullptr) return false;

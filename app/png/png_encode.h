@@ -31,6 +31,11 @@ constexpr PngEncoding kDefaultEncoding{RowFilters::leastSum, 1};
 bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png,
                  PngMemory* memory = nullptr, const PngEncoding& encoding = kDefaultEncoding);
 
+// The form the default encoding writes image in, and its chunks between the
+// header and the image data; false for a kind it leaves to the library's
+// encoder.
+bool defaultFormOf(FIBITMAP* image, PngHeader& header, std::string& beforeData);
+
 }  // namespace velmora
 
 #endif  // VELMORA_PNG_PNG_ENCODE_H

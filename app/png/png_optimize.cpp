@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,47 +13,114 @@
 #include "png/optimize_forms.h"
 #include "png/optimize_rows.h"
 #include "png/optimize_writer.h"
+#include "png/png_encode.h"
 
 namespace velmora {
 
 using namespace optimize;
 
-bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
-                     PngMemory* memory) {
+namespace {
+
+// The default encoding, when a trial writes its very stream: its form is a
+// plain one of the optimizer's (8- or 16-bit RGBA, RGB or grey), whose rows
+// are its rows, and libpng's per-row choice at the default level is among
+// the trials, which is then all the default encoding does.
+struct DefaultTwin {
+  PngHeader header;
+  std::string beforeData;
+  ByteBuffer stream;
+  bool written = false;
+};
+
+bool twinOf(const Form& form, RowFilters filters, const DefaultTwin* twin) {
+  return twin != nullptr && form.colour != kPngPalette && form.depth >= 8 &&
+         form.colour == twin->header.colour && form.depth == twin->header.depth &&
+         filters == kDefaultEncoding.filters && kTrialLevel == kDefaultEncoding.level;
+}
+
+// out: the optimized encoding of image with chunks; false when it has none.
+// With twin, the trial that is the default encoding keeps its stream there.
+bool encodeBest(FIBITMAP* image, const std::string& chunks, PngMemory& memory, DefaultTwin* twin,
+                std::string& out) {
   Pixels pixels;
   if (image == nullptr || !pixels.open(image)) return false;
   Census census;
   takeCensus(pixels, census);
   const std::vector<Form> forms = candidateForms(census, allowedBy(chunks));
-  PngMemory own;
-  if (memory == nullptr) memory = &own;
-  // The smallest trial so far: its form, its filtered rows and its stream.
+  // The bytes every encoding of the frame holds besides its form's chunks and
+  // its stream: signature, IHDR, the colour chunks, IDAT's and IEND's frames.
+  const size_t fixed = 8 + 25 + chunks.size() + 12 + 12;
+  // The smallest trial so far, counted whole: its form, its form's chunks,
+  // its filtered rows and its stream.
   const Form* bestForm = nullptr;
+  std::string bestChunks;
   ByteBuffer filtered, bestFiltered, stream, bestStream;
-  size_t least = png.size();
+  size_t least = SIZE_MAX;
   for (const Form& form : forms) {
     const PngHeader header = headerOf(pixels, form);
+    const std::string formChunks = chunksOf(pixels, form);
     RowMaker rows(pixels, form, census.colours);
     for (RowFilters filters : filtersFor(form)) {
       if (!filterRows(header, [&](unsigned y) { return rows.row(y); }, filters, filtered)) break;
-      const size_t size = deflateRows(filtered, kTrialLevel, *memory, stream, least);
+      const bool isTwin = twinOf(form, filters, twin);
+      const size_t room = least > fixed + formChunks.size() ? least - fixed - formChunks.size() : 1;
+      // The default's own trial runs whole: its bytes are the default's.
+      const size_t size = deflateRows(filtered, kTrialLevel, memory, stream, isTwin ? 0 : room);
       if (size == 0) continue;
-      least = size;
+      if (isTwin && twin->stream.resize(size)) {
+        std::copy(stream.data(), stream.data() + size, twin->stream.data());
+        twin->written = true;
+      }
+      if (size >= room) continue;
+      least = fixed + formChunks.size() + size;
       bestForm = &form;
+      bestChunks = formChunks;
       std::swap(filtered, bestFiltered);
       std::swap(stream, bestStream);
     }
   }
   if (bestForm == nullptr) return false;
-  const size_t size = deflateRows(bestFiltered, finalLevelFor(bestFiltered.size()), *memory,
+  const size_t size = deflateRows(bestFiltered, finalLevelFor(bestFiltered.size()), memory,
                                   stream, bestStream.size());
+  return assemblePng(headerOf(pixels, *bestForm), chunks, bestChunks,
+                     size != 0 ? stream : bestStream, out);
+}
+
+}  // namespace
+
+bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
+                     PngMemory* memory) {
+  PngMemory own;
   std::string out;
-  if (!assemblePng(headerOf(pixels, *bestForm), chunks, chunksOf(pixels, *bestForm),
-                   size != 0 ? stream : bestStream, out) ||
+  if (!encodeBest(image, chunks, memory != nullptr ? *memory : own, nullptr, out) ||
       out.size() >= png.size()) {
     return false;
   }
   png.swap(out);
+  return true;
+}
+
+bool encodeSmallest(FIBITMAP* image, const std::string& chunks, std::string& png,
+                    PngMemory* memory) {
+  PngMemory own;
+  if (memory == nullptr) memory = &own;
+  DefaultTwin twin;
+  if (!defaultFormOf(image, twin.header, twin.beforeData)) {
+    if (!encodeFrame(image, chunks, png, memory)) return false;
+    encodeOptimized(image, chunks, png, memory);
+    return true;
+  }
+  std::string optimized;
+  const bool found = encodeBest(image, chunks, *memory, &twin, optimized);
+  if (!twin.written) {
+    // No trial was the default encoding: it is made on its own.
+    if (!encodeFrame(image, chunks, png, memory)) return false;
+    if (found && optimized.size() < png.size()) png.swap(optimized);
+    return true;
+  }
+  std::string plain;
+  if (!assemblePng(twin.header, chunks, twin.beforeData, twin.stream, plain)) return false;
+  png.swap(found && optimized.size() < plain.size() ? optimized : plain);
   return true;
 }
 

@@ -8,11 +8,12 @@
 // without one are the candidates, the one of fewer bits per pixel first. A 16-bit
 // frame stays 16-bit unless every sample is a multiple of 257: only then are
 // its values exactly 8-bit ones, and it is reduced like an 8-bit frame.
-// Each form's rows are filtered in the ways that may win (one filter for all
-// rows, or libpng's per-row choice), each filtering is deflated at a fast
-// level, and the smallest is deflated again at libdeflate's top level, 12,
-// or at level 9 when its filtered rows take more than 1 MiB (where level 12
-// takes over a second per 3 MB); the smaller of the two streams is kept.
+// Each form's rows are filtered in the ways that may win (the left-neighbour
+// filter, libpng's per-row choice, none; none and the per-row choice for a
+// palette), each filtering is deflated at the default encoding's fast level,
+// and the smallest, counted with its form's chunks, is deflated again at
+// libdeflate's level 10, or 9 when its filtered rows take more than 1 MiB;
+// the smaller of the two streams is kept.
 //
 // Guarantees: decoded, the result holds exactly the image's pixels (an 8-bit
 // value v standing for the 16-bit 257 v it replaces); it carries the given
@@ -46,6 +47,15 @@ namespace velmora {
 // memory, when given, keeps the compressors for the next call.
 bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
                      PngMemory* memory = nullptr);
+
+// png: the smaller of the default encoding of image with chunks and its
+// optimized one, the default when they are the same size: the bytes of
+// encodeFrame followed by encodeOptimized, in less time, for where one of
+// the optimizer's trials writes the default encoding's stream (an 8- or
+// 16-bit RGBA, RGB or grey frame) that trial gives it. False when the image
+// could not be encoded at all.
+bool encodeSmallest(FIBITMAP* image, const std::string& chunks, std::string& png,
+                    PngMemory* memory = nullptr);
 
 }  // namespace velmora
 
