@@ -8,11 +8,14 @@ set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
-# Headers and libraries come from the cross prefix (and from the folder of the
-# dependencies built for it, given as VELMORA_WINDOWS_DEPS), never from /usr.
+# Headers and libraries come from the folder of the dependencies built for the
+# cross prefix (given as VELMORA_WINDOWS_DEPS) and from the cross prefix itself,
+# never from /usr. The dependencies' folder is searched first: a zlib the cross
+# prefix may have (libz-mingw-w64-dev's import library) must not win over the
+# static one that FreeImage is built with.
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 if(VELMORA_WINDOWS_DEPS)
-  list(APPEND CMAKE_FIND_ROOT_PATH "${VELMORA_WINDOWS_DEPS}")
+  list(PREPEND CMAKE_FIND_ROOT_PATH "${VELMORA_WINDOWS_DEPS}")
 endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the static zlib, libpng and PNG-only FreeImage of the Windows build
-# from Debian's source packages, into <build folder>/deps/prefix, and puts
-# the header-only JSON library beside them.
+# Builds the static zlib, libpng, PNG-only FreeImage and libdeflate of the
+# Windows build from Debian's source packages, into <build folder>/deps/prefix,
+# and puts the header-only JSON library beside them.
 #
 #   windows/deps.sh <build folder>
 #
@@ -18,6 +18,7 @@ pins=(
   zlib=1:1.2.13.dfsg-1
   libpng1.6=1.6.39-2+deb12u5
   freeimage=3.18.0+ds2-9+deb12u1
+  libdeflate=1.14-1
 )
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -85,6 +86,7 @@ done
 cmake -S "$here/deps" -B "$deps/build" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$here/../cmake/mingw-w64-x86_64.cmake" \
   -DZLIB_SOURCE="${sources[0]}" -DPNG_SOURCE="${sources[1]}" -DFREEIMAGE_SOURCE="${sources[2]}" \
+  -DDEFLATE_SOURCE="${sources[3]}" \
   -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
 cmake --build "$deps/build" -j2
 cmake --install "$deps/build" >/dev/null
