@@ -69,6 +69,7 @@ struct FrameSource::State {
   uint32_t width = 0;
   uint32_t height = 0;
   std::string colourChunks;
+  bool statesResolution = false;
 
   ~State() {
     if (memory != nullptr) FreeImage_CloseMemory(memory);
@@ -125,6 +126,7 @@ struct FrameSource::State {
       return;
     }
     colourChunks = velmora::colourChunks(readBytes);
+    statesResolution = hasChunkBeforeData(readBytes, "pHYs");
     const Image header(load(FIF_LOAD_NOPIXELS));
     if (header == nullptr) {
       status = unreadable();
@@ -183,6 +185,8 @@ uint32_t FrameSource::width() const { return state_->width; }
 uint32_t FrameSource::height() const { return state_->height; }
 uint64_t FrameSource::fileBytes() const { return state_->size; }
 const std::string& FrameSource::colourChunks() const { return state_->colourChunks; }
+
+bool FrameSource::statesResolution() const { return state_->statesResolution; }
 
 FrameResult FrameSource::result() const {
   return FrameResult{state_->status, state_->sized, state_->width, state_->height, state_->size, 0};

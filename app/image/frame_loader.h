@@ -82,6 +82,9 @@ class FrameSource {
   // The gAMA, cHRM, sRGB and iCCP chunks as stored, in file order (<empty>
   // when there are none), for the encoded output to carry.
   const std::string& colourChunks() const;
+  // Whether the frame states its resolution (a pHYs chunk): the decoder
+  // gives a frame without one 72 dpi.
+  bool statesResolution() const;
   // status() with the header's size.
   FrameResult result() const;
 

@@ -61,7 +61,8 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
   std::string png;
   if (frame == nullptr) {
     result.status = Status(Status::Code::notCropped);
-  } else if (!(options.optimize ? encodeSmallest(frame.get(), source.colourChunks(), png, memory)
+  } else if (!(options.optimize ? encodeSmallest(frame.get(), source.colourChunks(), png, memory,
+                                                 source.statesResolution())
                                  : encodeFrame(frame.get(), source.colourChunks(), png, memory))) {
     result.status = Status(Status::Code::notSaved);
   } else {

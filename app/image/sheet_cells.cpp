@@ -77,7 +77,8 @@ bool encodePage(uint32_t width, uint32_t height, const std::vector<PlacedCell>& 
       }
     }
   }
-  return optimize ? encodeSmallest(page.get(), std::string(), png, memory)
+  // A page's resolution is the library's default, no frame's.
+  return optimize ? encodeSmallest(page.get(), std::string(), png, memory, false)
                   : encodeFrame(page.get(), std::string(), png, memory);
 }
 

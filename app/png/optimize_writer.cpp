@@ -20,7 +20,7 @@ PngHeader headerOf(const Pixels& pixels, const Form& form) {
   return header;
 }
 
-std::string chunksOf(const Pixels& pixels, const Form& form) {
+std::string chunksOf(const Pixels& pixels, const Form& form, bool resolution) {
   std::string chunks;
   if (!form.palette.empty()) {
     std::string entries, alphas;
@@ -33,7 +33,7 @@ std::string chunksOf(const Pixels& pixels, const Form& form) {
     chunks += pngChunk("PLTE", entries);
     if (!alphas.empty()) chunks += pngChunk("tRNS", alphas);
   }
-  if (pixels.dotsPerMeterX() > 0 && pixels.dotsPerMeterY() > 0) {
+  if (resolution && pixels.dotsPerMeterX() > 0 && pixels.dotsPerMeterY() > 0) {
     std::string data;
     putBigEndian32(data, pixels.dotsPerMeterX());
     putBigEndian32(data, pixels.dotsPerMeterY());

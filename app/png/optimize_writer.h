@@ -23,9 +23,9 @@ constexpr int kTrialLevel = 1;
 PngHeader headerOf(const Pixels& pixels, const Form& form);
 
 // The chunks of form between the header and the image data: PLTE and tRNS
-// for a palette, and pHYs, as the default encoding writes it (none for an
-// image that declares no resolution).
-std::string chunksOf(const Pixels& pixels, const Form& form);
+// for a palette, and with resolution the image's pHYs (none for an image of
+// no resolution).
+std::string chunksOf(const Pixels& pixels, const Form& form, bool resolution);
 
 // The filterings to try in a form, the likeliest winner first.
 std::vector<RowFilters> filtersFor(const Form& form);

@@ -106,6 +106,16 @@ std::string colourChunks(const ReadAt& readAt) {
   return found;
 }
 
+bool hasChunkBeforeData(const ReadAt& readAt, const char* type) {
+  bool found = false;
+  walkChunks(readAt, [&](const ChunkHead& chunk) {
+    if (chunk.type == "IDAT") return false;
+    found = chunk.type == type;
+    return !found;
+  });
+  return found;
+}
+
 bool spliceAfterHeader(std::string& png, const std::string& chunks) {
   const size_t headerEnd = 8 + 13 + 12;
   const auto* bytes = reinterpret_cast<const unsigned char*>(png.data());

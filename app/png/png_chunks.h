@@ -78,6 +78,12 @@ PngBytes classifyPng(const ReadAt& readAt);
 //   IHDR, gAMA, gAMA, IDAT                => the first gAMA
 std::string colourChunks(const ReadAt& readAt);
 
+// Whether a chunk of type stands before the first IDAT (or the end of what
+// the walk reads).
+//   IHDR, PLTE, pHYs, IDAT, IEND, "pHYs"  => true
+//   IHDR, IDAT, pHYs, IEND, "pHYs"        => false
+bool hasChunkBeforeData(const ReadAt& readAt, const char* type);
+
 // Inserts chunks (whole chunks, as colourChunks gives them) right after the
 // IHDR of encoded PNG bytes, and removes every gAMA, cHRM, sRGB and iCCP
 // chunk png held, so these describe the colours alone and none is doubled.

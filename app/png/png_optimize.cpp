@@ -40,8 +40,8 @@ bool twinOf(const Form& form, RowFilters filters, const DefaultTwin* twin) {
 
 // out: the optimized encoding of image with chunks; false when it has none.
 // With twin, the trial that is the default encoding keeps its stream there.
-bool encodeBest(FIBITMAP* image, const std::string& chunks, PngMemory& memory, DefaultTwin* twin,
-                std::string& out) {
+bool encodeBest(FIBITMAP* image, const std::string& chunks, bool resolution, PngMemory& memory,
+                DefaultTwin* twin, std::string& out) {
   Pixels pixels;
   if (image == nullptr || !pixels.open(image)) return false;
   Census census;
@@ -58,7 +58,7 @@ bool encodeBest(FIBITMAP* image, const std::string& chunks, PngMemory& memory, D
   size_t least = SIZE_MAX;
   for (const Form& form : forms) {
     const PngHeader header = headerOf(pixels, form);
-    const std::string formChunks = chunksOf(pixels, form);
+    const std::string formChunks = chunksOf(pixels, form, resolution);
     RowMaker rows(pixels, form, census.colours);
     for (RowFilters filters : filtersFor(form)) {
       if (!filterRows(header, [&](unsigned y) { return rows.row(y); }, filters, filtered)) break;
@@ -89,10 +89,10 @@ bool encodeBest(FIBITMAP* image, const std::string& chunks, PngMemory& memory, D
 }  // namespace
 
 bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
-                     PngMemory* memory) {
+                     PngMemory* memory, bool resolution) {
   PngMemory own;
   std::string out;
-  if (!encodeBest(image, chunks, memory != nullptr ? *memory : own, nullptr, out) ||
+  if (!encodeBest(image, chunks, resolution, memory != nullptr ? *memory : own, nullptr, out) ||
       out.size() >= png.size()) {
     return false;
   }
@@ -101,17 +101,17 @@ bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& pn
 }
 
 bool encodeSmallest(FIBITMAP* image, const std::string& chunks, std::string& png,
-                    PngMemory* memory) {
+                    PngMemory* memory, bool resolution) {
   PngMemory own;
   if (memory == nullptr) memory = &own;
   DefaultTwin twin;
   if (!defaultFormOf(image, twin.header, twin.beforeData)) {
     if (!encodeFrame(image, chunks, png, memory)) return false;
-    encodeOptimized(image, chunks, png, memory);
+    encodeOptimized(image, chunks, png, memory, resolution);
     return true;
   }
   std::string optimized;
-  const bool found = encodeBest(image, chunks, *memory, &twin, optimized);
+  const bool found = encodeBest(image, chunks, resolution, *memory, &twin, optimized);
   if (!twin.written) {
     // No trial was the default encoding: it is made on its own.
     if (!encodeFrame(image, chunks, png, memory)) return false;

@@ -17,8 +17,8 @@
 //
 // Guarantees: decoded, the result holds exactly the image's pixels (an 8-bit
 // value v standing for the 16-bit 257 v it replaces); it carries the given
-// colour chunks right after IHDR, byte for byte, and the image's resolution
-// in a pHYs chunk, as the default encoding does, and no other chunk; no form
+// colour chunks right after IHDR, byte for byte, and, where the frame states
+// one, the image's resolution in a pHYs chunk, and no other chunk; no form
 // is chosen that an ICC profile among the chunks forbids (an RGB profile on a
 // grey form, a grey profile on a colour form or an unknown one on any); it is
 // smaller than the bytes it replaces or not written at all; and the same
@@ -44,9 +44,12 @@ namespace velmora {
 //   a 16-bit RGBA frame, every sample 257 v           => true: 8-bit, reduced further
 //   colour pixels with a GRAY iCCP among chunks       => false
 //   a FIT_FLOAT image                                 => false
-// memory, when given, keeps the compressors for the next call.
+// memory, when given, keeps the compressors for the next call. resolution
+// says whether the image's resolution is the frame's own: the decoder gives
+// 72 dpi to a frame that states none, and the default encoding writes that,
+// which an optimized frame leaves out.
 bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
-                     PngMemory* memory = nullptr);
+                     PngMemory* memory = nullptr, bool resolution = true);
 
 // png: the smaller of the default encoding of image with chunks and its
 // optimized one, the default when they are the same size: the bytes of
@@ -55,7 +58,7 @@ bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& pn
 // 16-bit RGBA, RGB or grey frame) that trial gives it. False when the image
 // could not be encoded at all.
 bool encodeSmallest(FIBITMAP* image, const std::string& chunks, std::string& png,
-                    PngMemory* memory = nullptr);
+                    PngMemory* memory = nullptr, bool resolution = true);
 
 }  // namespace velmora
 

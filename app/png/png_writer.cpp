@@ -37,28 +37,31 @@ void appendChunk(std::string& png, const char* type, const unsigned char* data, 
   png.append(reinterpret_cast<const char*>(tail), 4);
 }
 
-// Branch-free, so that the filter loops below vectorize.
-inline unsigned char paethOf(int a, int b, int c) {
-  const int pa = std::abs(b - c);
-  const int pb = std::abs(a - c);
-  const int pc = std::abs(a + b - 2 * c);
-  const int bc = pb <= pc ? b : c;
+// Branch-free and in 16 bits, so that the filter loops below vectorize.
+inline unsigned char paethOf(int16_t a, int16_t b, int16_t c) {
+  const int16_t up = static_cast<int16_t>(b - c), left = static_cast<int16_t>(a - c);
+  const int16_t pa = static_cast<int16_t>(up < 0 ? -up : up);
+  const int16_t pb = static_cast<int16_t>(left < 0 ? -left : left);
+  const int16_t sum = static_cast<int16_t>(up + left);
+  const int16_t pc = static_cast<int16_t>(sum < 0 ? -sum : sum);
+  const int16_t bc = pb <= pc ? b : c;
   return static_cast<unsigned char>(pa <= pb && pa <= pc ? a : bc);
 }
 
 // Row filtered by filter into out; prior is the row above (zeros above the
-// first), step the bytes of a whole pixel (at least 1).
-void filterRow(int filter, const unsigned char* __restrict row,
-               const unsigned char* __restrict prior, size_t n, size_t step,
-               unsigned char* __restrict out) {
-  const size_t lead = std::min(step, n);
+// first), kStep the bytes of a whole pixel (at least 1). A constant step lets
+// the compiler vectorize the loops that look back one pixel.
+template <size_t kStep>
+void filterRowBy(int filter, const unsigned char* __restrict row,
+                 const unsigned char* __restrict prior, size_t n, unsigned char* __restrict out) {
+  const size_t lead = std::min(kStep, n);
   switch (filter) {
     case 0:
       std::memcpy(out, row, n);
       break;
     case 1:
       std::memcpy(out, row, lead);
-      for (size_t i = lead; i < n; ++i) out[i] = static_cast<unsigned char>(row[i] - row[i - step]);
+      for (size_t i = lead; i < n; ++i) out[i] = static_cast<unsigned char>(row[i] - row[i - kStep]);
       break;
     case 2:
       for (size_t i = 0; i < n; ++i) out[i] = static_cast<unsigned char>(row[i] - prior[i]);
@@ -66,27 +69,52 @@ void filterRow(int filter, const unsigned char* __restrict row,
     case 3:
       for (size_t i = 0; i < lead; ++i) out[i] = static_cast<unsigned char>(row[i] - (prior[i] >> 1));
       for (size_t i = lead; i < n; ++i) {
-        out[i] = static_cast<unsigned char>(row[i] - ((row[i - step] + prior[i]) >> 1));
+        out[i] = static_cast<unsigned char>(row[i] - ((row[i - kStep] + prior[i]) >> 1));
       }
       break;
     default:
       for (size_t i = 0; i < lead; ++i) out[i] = static_cast<unsigned char>(row[i] - prior[i]);
       for (size_t i = lead; i < n; ++i) {
-        out[i] = static_cast<unsigned char>(row[i] - paethOf(row[i - step], prior[i], prior[i - step]));
+        out[i] = static_cast<unsigned char>(
+            row[i] - paethOf(row[i - kStep], prior[i], prior[i - kStep]));
       }
       break;
   }
 }
 
-// The bytes read as signed, their absolute values summed.
+using RowFilter = void (*)(int, const unsigned char*, const unsigned char*, size_t, unsigned char*);
+
+// The filter loops for pixels of step bytes: 1 to 4 for 8-bit samples, 2, 4,
+// 6 or 8 for 16-bit ones.
+RowFilter rowFilterFor(size_t step) {
+  switch (step) {
+    case 2:
+      return filterRowBy<2>;
+    case 3:
+      return filterRowBy<3>;
+    case 4:
+      return filterRowBy<4>;
+    case 6:
+      return filterRowBy<6>;
+    case 8:
+      return filterRowBy<8>;
+    default:
+      return filterRowBy<1>;
+  }
+}
+
+// The bytes read as signed, their absolute values summed: |b| of a signed
+// byte is the smaller of b and 256 - b, which vectorizes in 8 bits.
 uint64_t signedSum(const unsigned char* bytes, size_t n) {
-  uint32_t sum = 0;
   uint64_t total = 0;
   // In blocks whose sum fits 32 bits, which vectorize better than 64.
   for (size_t at = 0; at < n; at += 65536) {
     const size_t end = std::min(n, at + 65536);
-    sum = 0;
-    for (size_t i = at; i < end; ++i) sum += uint32_t(std::abs(int(static_cast<signed char>(bytes[i]))));
+    uint32_t sum = 0;
+    for (size_t i = at; i < end; ++i) {
+      const unsigned char negated = static_cast<unsigned char>(0 - bytes[i]);
+      sum += bytes[i] < negated ? bytes[i] : negated;
+    }
     total += sum;
   }
   return total;
@@ -143,7 +171,8 @@ libdeflate_compressor* PngMemory::compressor(int level) {
 bool filterRows(const PngHeader& header, const RowSource& rows, RowFilters filters,
                 ByteBuffer& filtered) {
   const size_t n = pngRowBytes(header);
-  const size_t step = std::max<size_t>(1, size_t(pngChannels(header.colour)) * header.depth / 8);
+  const RowFilter filterRow =
+      rowFilterFor(std::max<size_t>(1, size_t(pngChannels(header.colour)) * header.depth / 8));
   if (n + 1 > SIZE_MAX / std::max<uint32_t>(1, header.height) ||
       !filtered.resize((n + 1) * header.height)) {
     return false;
@@ -163,13 +192,13 @@ bool filterRows(const PngHeader& header, const RowSource& rows, RowFilters filte
     std::memcpy(current, rows(y), n);
     if (!chosen) {
       out[0] = static_cast<unsigned char>(fixedFilter(filters));
-      filterRow(out[0], current, prior, n, step, out + 1);
+      filterRow(out[0], current, prior, n, out + 1);
     } else {
       int best = 0;
       uint64_t least = UINT64_MAX;
       for (int filter = 0; filter < 5; ++filter) {
         unsigned char* trial = trials.data() + filter * n;
-        filterRow(filter, current, prior, n, step, trial);
+        filterRow(filter, current, prior, n, trial);
         const uint64_t sum = signedSum(trial, n);
         if (sum < least) {
           least = sum;
