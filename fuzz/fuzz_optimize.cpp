@@ -6,7 +6,8 @@
 // (as the default one does, in the forms the tool writes),
 // needs no more bits per pixel than RGBA of the image's depth, carries the
 // chunks right after IHDR byte for byte and the same pHYs, holds no other
-// chunk, and keeps to the form the profile allows.
+// chunk, and keeps to the form the profile allows; and encodeSmallest gives
+// the bytes of the two calls.
 #include <FreeImage.h>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <zlib.h>
@@ -227,6 +228,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Kept from run to run, as the frame loop keeps one per worker.
   static velmora::PngMemory memory;
   const bool replaced = velmora::encodeOptimized(image, chunks, optimized, &memory);
+  // The one call that frames and sheet pages make, which takes the default
+  // encoding from the optimizer's own trial where it can, gives the same bytes.
+  std::string smallest;
+  check(velmora::encodeSmallest(image, chunks, smallest, &memory) &&
+            smallest == (replaced ? optimized : plain),
+        "encodeSmallest gives the bytes of encodeFrame and encodeOptimized");
   if (!replaced) {
     FreeImage_Unload(image);
     check(optimized == plain, "not replaced, not touched");

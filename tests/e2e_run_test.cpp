@@ -698,7 +698,9 @@ TEST(ToolRun, OptimizedFramesHoldTheDefaultPixelsOnOneAndThreeThreads) {
   pb::Image wide = pb::patterned(24, 20, pb::kRgba, 8, false);
   wide.depth = 16;
   for (uint16_t& sample : wide.samples) sample = uint16_t(sample * 257);
-  writeFile(dir.file("c.png"), pb::encode(wide));
+  // c states its resolution, and d does not.
+  const std::string stated = pb::chunk("pHYs", pb::bigEndian32(3780) + pb::bigEndian32(3780) + '\1');
+  writeFile(dir.file("c.png"), pb::encode(wide).insert(33, stated));
   std::string grey = pb::encode(pb::patterned(24, 20, pb::kGreyAlpha, 8, false));
   writeFile(dir.file("d.png"), grey.insert(33, pb::chunk("gAMA", pb::bigEndian32(100000))));
 
@@ -733,6 +735,19 @@ TEST(ToolRun, OptimizedFramesHoldTheDefaultPixelsOnOneAndThreeThreads) {
     const std::vector<uint16_t> pixels = testing_support::decodedRgba16(plain);
     EXPECT_EQ(pixels.size(), 32u * 32u * 4u);
     EXPECT_TRUE(testing_support::decodedRgba16(optimized) == pixels) << "decoded pixels differ";
+    // The decoder gives a frame that states no resolution 72 dpi, which the
+    // default encoding writes and an optimized frame leaves out.
+    const auto phys = [](const std::string& png) {
+      for (const pb::Chunk& chunk : pb::chunksOf(png)) {
+        if (chunk.type == "pHYs") return png.substr(chunk.offset, chunk.length + 12);
+      }
+      return std::string();
+    };
+    const std::string invented =
+        pb::chunk("pHYs", pb::bigEndian32(2835) + pb::bigEndian32(2835) + '\1');
+    const std::string own = phys(readFile(dir.file(std::string(1, char('a' + n - 1)) + ".png")));
+    EXPECT_EQ(phys(plain), own.empty() ? invented : own);
+    EXPECT_EQ(phys(optimized), own);
     defaultBytes += plain.size();
     optimizedBytes += optimized.size();
   }

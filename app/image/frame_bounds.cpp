@@ -3,6 +3,8 @@
 #include <FreeImage.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "image/alpha_row_search.h"
 #include "image/coverage_map.h"
@@ -62,6 +64,34 @@ struct Rgba16Search {
   }
 };
 
+// The row searches over the alpha byte of 32-bit pixels, read in place: an
+// alpha channel of its own would cost the frame a copy.
+// At threshold 0, the default, eight pixels at a time are skipped while none
+// has any alpha.
+struct Rgba8Search {
+  uint8_t limit;
+  static bool noneVisible(const BYTE* pixels) {
+    uint64_t words[4];
+    std::memcpy(words, pixels, sizeof words);
+    const uint64_t alphas = uint64_t(0xFF) << (8 * FI_RGBA_ALPHA) | uint64_t(0xFF) << (8 * FI_RGBA_ALPHA + 32);
+    return ((words[0] | words[1] | words[2] | words[3]) & alphas) == 0;
+  }
+  int32_t firstVisible(const BYTE* row, int32_t from, int32_t to) const {
+    if (limit == 0) {
+      while (to - from >= 8 && noneVisible(row + 4 * size_t(from))) from += 8;
+    }
+    while (from < to && row[4 * size_t(from) + FI_RGBA_ALPHA] <= limit) ++from;
+    return from;
+  }
+  int32_t lastVisible(const BYTE* row, int32_t from, int32_t to) const {
+    if (limit == 0) {
+      while (to - from >= 8 && noneVisible(row + 4 * size_t(to - 8))) to -= 8;
+    }
+    while (to > from && row[4 * size_t(to - 1) + FI_RGBA_ALPHA] <= limit) --to;
+    return to > from ? to - 1 : -1;
+  }
+};
+
 }  // namespace
 
 void accumulateBounds(FIBITMAP* alpha, uint8_t threshold, CropRect& box) {
@@ -99,6 +129,17 @@ bool scanLoadedFrame(Image frame, uint8_t threshold, CropRect& box, CoverageMap*
     return true;
   }
   expandTransparencyTable(frame);
+  if (frame != nullptr && FreeImage_GetImageType(frame.get()) == FIT_BITMAP &&
+      FreeImage_GetBPP(frame.get()) == 32) {
+    if (coverage != nullptr) coverage->addFrame(frame.get(), threshold, offset);
+    const int32_t width = static_cast<int32_t>(FreeImage_GetWidth(frame.get()));
+    const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(frame.get()));
+    accumulateRows(
+        width, height,
+        [&](int32_t y) -> const BYTE* { return FreeImage_GetScanLine(frame.get(), height - 1 - y); },
+        Rgba8Search{threshold}, box);
+    return true;
+  }
   const Image alpha(frame != nullptr ? FreeImage_GetChannel(frame.get(), FICC_ALPHA) : nullptr);
   if (FreeImage_GetBPP(alpha.get()) != 8) return false;
   if (coverage != nullptr) coverage->addFrame(frame.get(), threshold, offset);

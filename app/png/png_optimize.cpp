@@ -54,14 +54,22 @@ bool encodeBest(FIBITMAP* image, const std::string& chunks, bool resolution, Png
   // its filtered rows and its stream.
   const Form* bestForm = nullptr;
   std::string bestChunks;
-  ByteBuffer filtered, bestFiltered, stream, bestStream;
+  ByteBuffer formRows, filtered, bestFiltered, stream, bestStream;
   size_t least = SIZE_MAX;
   for (const Form& form : forms) {
     const PngHeader header = headerOf(pixels, form);
     const std::string formChunks = chunksOf(pixels, form, resolution);
-    RowMaker rows(pixels, form, census.colours);
+    // The form's rows made once for all its filterings.
+    const size_t rowBytes = pngRowBytes(header);
+    if (rowBytes > SIZE_MAX / header.height || !formRows.resize(rowBytes * header.height)) break;
+    RowMaker maker(pixels, form, census.colours);
+    for (unsigned y = 0; y < header.height; ++y) {
+      const unsigned char* row = maker.row(y);
+      std::copy(row, row + rowBytes, formRows.data() + size_t(y) * rowBytes);
+    }
+    const RowSource rows = [&](unsigned y) { return formRows.data() + size_t(y) * rowBytes; };
     for (RowFilters filters : filtersFor(form)) {
-      if (!filterRows(header, [&](unsigned y) { return rows.row(y); }, filters, filtered)) break;
+      if (!filterRows(header, rows, filters, filtered)) break;
       const bool isTwin = twinOf(form, filters, twin);
       const size_t room = least > fixed + formChunks.size() ? least - fixed - formChunks.size() : 1;
       // The default's own trial runs whole: its bytes are the default's.

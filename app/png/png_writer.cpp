@@ -2,6 +2,10 @@
 
 #include <libdeflate.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -104,18 +108,25 @@ RowFilter rowFilterFor(size_t step) {
 }
 
 // The bytes read as signed, their absolute values summed: |b| of a signed
-// byte is the smaller of b and 256 - b, which vectorizes in 8 bits.
+// byte is the smaller of b and 256 - b. On x86-64 sixteen bytes at a time,
+// summed by the instruction made for sums of absolute differences.
 uint64_t signedSum(const unsigned char* bytes, size_t n) {
   uint64_t total = 0;
-  // In blocks whose sum fits 32 bits, which vectorize better than 64.
-  for (size_t at = 0; at < n; at += 65536) {
-    const size_t end = std::min(n, at + 65536);
-    uint32_t sum = 0;
-    for (size_t i = at; i < end; ++i) {
-      const unsigned char negated = static_cast<unsigned char>(0 - bytes[i]);
-      sum += bytes[i] < negated ? bytes[i] : negated;
-    }
-    total += sum;
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  __m128i sums = zero;
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_min_epu8(v, _mm_sub_epi8(zero, v)), zero));
+  }
+  uint64_t halves[2];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(halves), sums);
+  total = halves[0] + halves[1];
+#endif
+  for (; i < n; ++i) {
+    const unsigned char negated = static_cast<unsigned char>(0 - bytes[i]);
+    total += bytes[i] < negated ? bytes[i] : negated;
   }
   return total;
 }
@@ -197,8 +208,9 @@ bool filterRows(const PngHeader& header, const RowSource& rows, RowFilters filte
       int best = 0;
       uint64_t least = UINT64_MAX;
       for (int filter = 0; filter < 5; ++filter) {
-        unsigned char* trial = trials.data() + filter * n;
-        filterRow(filter, current, prior, n, trial);
+        // No filter leaves the row as it is: summed where it stands.
+        unsigned char* trial = filter == 0 ? current : trials.data() + filter * n;
+        if (filter != 0) filterRow(filter, current, prior, n, trial);
         const uint64_t sum = signedSum(trial, n);
         if (sum < least) {
           least = sum;
@@ -206,7 +218,7 @@ bool filterRows(const PngHeader& header, const RowSource& rows, RowFilters filte
         }
       }
       out[0] = static_cast<unsigned char>(best);
-      std::memcpy(out + 1, trials.data() + best * n, n);
+      std::memcpy(out + 1, best == 0 ? current : trials.data() + best * n, n);
     }
     std::swap(prior, current);
   }
@@ -217,11 +229,12 @@ size_t deflateRows(const ByteBuffer& data, int level, PngMemory& memory, ByteBuf
                    size_t limit) {
   libdeflate_compressor* compressor = memory.compressor(level);
   if (compressor == nullptr) return 0;
-  size_t room = libdeflate_zlib_compress_bound(compressor, data.size());
-  if (limit != 0) room = std::min(room, limit - 1);
+  // Always the whole bound: given less room, libdeflate gives up on a
+  // stream that would fit with a few bytes to spare.
+  const size_t room = libdeflate_zlib_compress_bound(compressor, data.size());
   if (!stream.resize(room)) return 0;
-  const size_t size =
-      libdeflate_zlib_compress(compressor, data.data(), data.size(), stream.data(), room);
+  size_t size = libdeflate_zlib_compress(compressor, data.data(), data.size(), stream.data(), room);
+  if (limit != 0 && size >= limit) size = 0;
   stream.resize(size);
   return size;
 }
