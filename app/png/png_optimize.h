@@ -12,7 +12,7 @@
 // filter, libpng's per-row choice, none; none and the per-row choice for a
 // palette), each filtering is deflated at the default encoding's fast level,
 // and the smallest, counted with its form's chunks, is deflated again at
-// libdeflate's level 10, or 9 when its filtered rows take more than 1 MiB;
+// libdeflate's level 10, or 9 when its filtered rows take more than 64 KiB;
 // the smaller of the two streams is kept.
 //
 // Guarantees: decoded, the result holds exactly the image's pixels (an 8-bit
