@@ -41,9 +41,11 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
                        PixelBudget* budget, const WriteOptions& options, PngMemory* memory) {
   FrameSource source = FrameSource::open(path);
   if (!source.status().ok()) return source.result();
-  // The frame and its crop; then the crop and its filtered rows.
-  const BudgetShare share(budget, std::max(int64_t(source.width()) * source.height(), rectArea(rect)) +
-                                      rectArea(rect));
+  // The frame and its crop; then the crop and its filtered rows, and under
+  // -optimize also a form's rows and a second filtering, and the best one.
+  const int64_t crop = rectArea(rect);
+  const BudgetShare share(budget, std::max(int64_t(source.width()) * source.height(), crop) +
+                                      crop * (options.optimize ? 4 : 1));
   Image frame = source.decode();
   FrameResult result = source.result();
   if (frame == nullptr) return result;

@@ -64,8 +64,11 @@ struct WriteOptions {
 // target. Status ok, or why it was not written (unreadable, tooLarge,
 // tooMuchMetadata, notCropped, notSaved), with the system's words for the
 // error where it gave them; bytesOut the bytes written.
-// With a budget, the frame's pixels and its crop's are taken from it before
-// the frame is decoded. memory serves the encoder (PngMemory,
+// With a budget, the frame's pixels and those of its crop and of the
+// encoder's copies of it (the filtered rows; under -optimize also a form's
+// rows and two filterings) are taken from it before the frame is decoded, so
+// that threads do not hold several large frames' buffers at once. memory
+// serves the encoder (PngMemory,
 // png/png_writer.h); without it the encoder keeps its own.
 FrameResult writeFrame(const corvane::htext& path, const CropRect& rect,
                        const corvane::htext& target, PixelBudget* budget = nullptr,
