@@ -22,26 +22,7 @@ struct Form {
   unsigned translucent = 0;       // entries with alpha below 255
 };
 
-inline int channelsOf(int colour) {
-  switch (colour) {
-    case kPngGrey:
-    case kPngPalette:
-      return 1;
-    case kPngGreyAlpha:
-      return 2;
-    case kPngRgb:
-      return 3;
-    default:
-      return 4;
-  }
-}
-
-inline int bitsPerPixel(const Form& form) { return channelsOf(form.colour) * form.depth; }
-
-// A row of width pixels in form, its last byte padded out.
-inline size_t rowBytes(const Form& form, unsigned width) {
-  return (size_t(width) * bitsPerPixel(form) + 7) / 8;
-}
+inline int bitsPerPixel(const Form& form) { return pngChannels(form.colour) * form.depth; }
 
 // Which forms the ICC profile among chunks allows, by the colour space the
 // profile declares (bytes 16..19 of the inflated profile): libpng drops a

@@ -8,7 +8,7 @@ namespace optimize {
 
 RowMaker::RowMaker(const Pixels& pixels, const Form& form, const ColourSet& colours)
     : pixels_(pixels), form_(form), colours_(colours),
-      bytes_(rowBytes(form, pixels.width())),
+      bytes_(pngRowBytes(PngHeader{pixels.width(), pixels.height(), form.depth, form.colour})),
       out_(bytes_), rgba8_(4 * size_t(pixels.width())),
       rgba16_(form.depth == 16 ? 4 * size_t(pixels.width()) : 0) {}
 
@@ -32,7 +32,7 @@ unsigned char* RowMaker::row(unsigned y) {
   const unsigned width = pixels_.width();
   if (form_.depth == 16) {
     pixels_.row16(y, rgba16_.data());
-    const int channels = channelsOf(form_.colour);
+    const int channels = pngChannels(form_.colour);
     // Which of the RGBA samples each channel of the form takes.
     static const int kGreyAlpha[] = {0, 3};
     const bool grey = form_.colour == kPngGreyAlpha || form_.colour == kPngGrey;

@@ -3,14 +3,6 @@
 namespace velmora {
 namespace optimize {
 
-namespace {
-
-void putBigEndian32(std::string& out, uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
-}
-
-}  // namespace
-
 PngHeader headerOf(const Pixels& pixels, const Form& form) {
   PngHeader header;
   header.width = pixels.width();
@@ -33,13 +25,7 @@ std::string chunksOf(const Pixels& pixels, const Form& form, bool resolution) {
     chunks += pngChunk("PLTE", entries);
     if (!alphas.empty()) chunks += pngChunk("tRNS", alphas);
   }
-  if (resolution && pixels.dotsPerMeterX() > 0 && pixels.dotsPerMeterY() > 0) {
-    std::string data;
-    putBigEndian32(data, pixels.dotsPerMeterX());
-    putBigEndian32(data, pixels.dotsPerMeterY());
-    data += '\1';  // metres
-    chunks += pngChunk("pHYs", data);
-  }
+  if (resolution) chunks += physChunk(pixels.dotsPerMeterX(), pixels.dotsPerMeterY());
   return chunks;
 }
 

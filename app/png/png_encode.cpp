@@ -82,16 +82,6 @@ bool formOf(FIBITMAP* image, PngHeader& header, Layout& layout) {
   return true;
 }
 
-void putBigEndian16(std::string& out, unsigned value) {
-  out += static_cast<char>(value >> 8);
-  out += static_cast<char>(value);
-}
-
-void putBigEndian32(std::string& out, uint32_t value) {
-  putBigEndian16(out, value >> 16);
-  putBigEndian16(out, value & 0xFFFF);
-}
-
 // A keyword libpng writes as it is given: 1 to 79 printable Latin-1
 // characters without a leading, trailing or double space.
 bool plainKeyword(const char* key) {
@@ -138,22 +128,15 @@ bool chunksOf(FIBITMAP* image, const PngHeader& header, std::string& chunks) {
       data += static_cast<char>(background.rgbReserved);
     } else if (header.colour == kPngGrey || header.colour == kPngGreyAlpha) {
       // The library hands libpng no grey level: it is written as 0.
-      putBigEndian16(data, 0);
+      appendBigEndian16(data, 0);
     } else {
-      putBigEndian16(data, background.rgbRed);
-      putBigEndian16(data, background.rgbGreen);
-      putBigEndian16(data, background.rgbBlue);
+      appendBigEndian16(data, background.rgbRed);
+      appendBigEndian16(data, background.rgbGreen);
+      appendBigEndian16(data, background.rgbBlue);
     }
     chunks += pngChunk("bKGD", data);
   }
-  const unsigned dpmX = FreeImage_GetDotsPerMeterX(image), dpmY = FreeImage_GetDotsPerMeterY(image);
-  if (dpmX > 0 && dpmY > 0) {
-    std::string data;
-    putBigEndian32(data, dpmX);
-    putBigEndian32(data, dpmY);
-    data += '\1';  // metres
-    chunks += pngChunk("pHYs", data);
-  }
+  chunks += physChunk(FreeImage_GetDotsPerMeterX(image), FreeImage_GetDotsPerMeterY(image));
   FITAG* tag = nullptr;
   if (FreeImage_GetMetadata(FIMD_EXIF_MAIN, image, "DateTime", &tag) && tag != nullptr &&
       FreeImage_GetTagLength(tag) != 0) {
@@ -162,7 +145,7 @@ bool chunksOf(FIBITMAP* image, const PngHeader& header, std::string& chunks) {
     if (value != nullptr && std::sscanf(value, "%4d:%02d:%02d %2d:%02d:%02d", &year, &month, &day,
                                         &hour, &minute, &second) == 6) {
       std::string data;
-      putBigEndian16(data, unsigned(year) & 0xFFFF);
+      appendBigEndian16(data, unsigned(year) & 0xFFFF);
       for (int part : {month, day, hour, minute, second}) data += static_cast<char>(part);
       chunks += pngChunk("tIME", data);
     }

@@ -35,8 +35,11 @@ struct DefaultTwin {
 bool twinOf(const Form& form, RowFilters filters, const DefaultTwin* twin) {
   return twin != nullptr && form.colour != kPngPalette && form.depth >= 8 &&
          form.colour == twin->header.colour && form.depth == twin->header.depth &&
-         filters == kDefaultEncoding.filters && kTrialLevel == kDefaultEncoding.level;
+         filters == kDefaultEncoding.filters;
 }
+
+static_assert(kTrialLevel == kDefaultEncoding.level,
+              "the default encoding's trial must deflate at the default level");
 
 // out: the optimized encoding of image with chunks; false when it has none.
 // With twin, the trial that is the default encoding keeps its stream there.

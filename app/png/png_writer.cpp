@@ -245,6 +245,25 @@ std::string pngChunk(const char* type, const std::string& data) {
   return chunk;
 }
 
+void appendBigEndian16(std::string& out, unsigned value) {
+  out += static_cast<char>(value >> 8);
+  out += static_cast<char>(value);
+}
+
+void appendBigEndian32(std::string& out, uint32_t value) {
+  appendBigEndian16(out, value >> 16);
+  appendBigEndian16(out, value & 0xFFFF);
+}
+
+std::string physChunk(uint32_t dotsPerMeterX, uint32_t dotsPerMeterY) {
+  if (dotsPerMeterX == 0 || dotsPerMeterY == 0) return std::string();
+  std::string data;
+  appendBigEndian32(data, dotsPerMeterX);
+  appendBigEndian32(data, dotsPerMeterY);
+  data += '\1';  // metres
+  return pngChunk("pHYs", data);
+}
+
 bool assemblePng(const PngHeader& header, const std::string& afterHeader,
                  const std::string& beforeData, const ByteBuffer& stream, std::string& png) {
   unsigned char ihdr[13];

@@ -109,6 +109,13 @@ size_t deflateRows(const ByteBuffer& data, int level, PngMemory& memory, ByteBuf
 // One whole chunk: length, type, data, CRC.
 std::string pngChunk(const char* type, const std::string& data);
 
+// value appended as 2 or 4 bytes, the most significant first.
+void appendBigEndian16(std::string& out, unsigned value);
+void appendBigEndian32(std::string& out, uint32_t value);
+
+// The pHYs chunk of a resolution in dots per metre; empty when either is 0.
+std::string physChunk(uint32_t dotsPerMeterX, uint32_t dotsPerMeterY);
+
 // The PNG of header with afterHeader (whole chunks) right after IHDR, then
 // beforeData (whole chunks), then stream as the image data. False when there
 // is no memory for the bytes.
