@@ -27,6 +27,7 @@
 #include "image/frame_work.h"
 #include "run/animations.h"
 #include "run/manifest.h"
+#include "run/placement.h"
 #include "run/sheet_layout.h"
 
 namespace velmora {
@@ -137,12 +138,6 @@ std::string outputSettings(const TreeOptions& options, FrameOrder order);
 // unchanged when it is the manifest read: nothing cropped, nothing gone.
 Manifest nextManifest(const Manifest& read, const std::vector<Animation>& animations,
                       const std::vector<AnimationResult>& results, bool& unchanged);
-
-// Makes the staging folder of a run in folder (the one autocropped is in),
-// kStagingPrefix and 16 hexadecimal digits no one can guess ahead, into
-// staging; first removes the staging folders earlier runs left there, but not
-// one that holds something of the user's.
-Status makeStagingFolder(const corvane::htext& folder, corvane::htext& staging);
 
 // Crops every animation; done(k, result) is called on the calling thread in
 // animation order, once animation k's folder is in place. With jobs above
