@@ -25,7 +25,7 @@
 // stacks (ASAN_OPTIONS=malloc_context_size=30).
 #define VELMORA_FUZZ_ASAN_MORE ":malloc_context_size=0"
 #include "asan_defaults.h"
-#include "run/frame_loop.h"
+#include "console/wording.h"
 #include "run/run_report.h"
 
 using Json = nlohmann::ordered_json;
@@ -238,7 +238,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   velmora::FrameList frames;
   for (const std::string& name : names) frames.push_back(name.c_str());
 
-  const std::string text = velmora::reportJson(run, frames, results);
+  const std::string text = velmora::reportJson(run, frames, results, velmora::frameProblem);
   check(!text.empty() && text.back() == '\n', "the report ends in a line feed");
   Json report;
   try {

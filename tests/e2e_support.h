@@ -358,9 +358,14 @@ inline std::vector<std::string> pathsOf(const std::map<std::string, std::string>
 
 // ---- the console of -tree and -split ---------------------------------------
 
+// "1 frame", "2 frames".
+inline std::string counted(uint64_t count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 inline std::string animationsLine(unsigned animations, unsigned frames) {
-  return "Checking source dir...\r" + std::to_string(animations) + " animations (" +
-         std::to_string(frames) + " frames) to process.\n\n";
+  return "Checking source dir...\r" + counted(animations, "animation") + " (" +
+         counted(frames, "frame") + ") to process.\n\n";
 }
 
 // The progress line over animations of the given frame counts, with the line
@@ -380,8 +385,8 @@ inline std::string animationSteps(const std::vector<unsigned>& frames,
 }
 
 inline std::string croppedLine(unsigned animations, unsigned frames, uint64_t in, uint64_t out) {
-  return "\nCropped " + std::to_string(animations) + " animations (" + std::to_string(frames) +
-         " frames): " + std::to_string(in) + " bytes in, " + std::to_string(out) + " bytes out.\n";
+  return "\nCropped " + counted(animations, "animation") + " (" + counted(frames, "frame") +
+         "): " + std::to_string(in) + " bytes in, " + std::to_string(out) + " bytes out.\n";
 }
 
 inline std::string animationFailed(const std::string& label, const std::string& why) {

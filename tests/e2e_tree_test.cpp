@@ -259,7 +259,7 @@ TEST(ToolTree, FailedAnimationKeepsItsOutputAndThreadsChangeNoByte) {
                kBanner + animationsLine(3, 9) + usingOutput(out.path()) +
                    animationSteps({3, 3, 3}, {{1, animationFailed("b", "frame \"f2.png\" could not be loaded as PNG "
                                                                        "(truncated file)")}}) +
-                   croppedLine(2, 6, in, bytes) + "1 animations failed.\n" + kExitPause);
+                   croppedLine(2, 6, in, bytes) + "1 animation failed.\n" + kExitPause);
     outputs[pass] = run.output;
     reports[pass] = readFile(out.file("r.json"));
     trees[pass] = written;
@@ -313,7 +313,7 @@ TEST(ToolTree, IncrementalRunSkipsWhatDidNotChangeAndRedoesWhatDid) {
   writeFile(knight, bytes.substr(0, 33) + png_bytes::chunk("tEXt", std::string("Comment") + '\0' + "v2") +
                         bytes.substr(33));
   const RunResult redone = runTool(args);
-  EXPECT_NE(redone.output.find("Cropped 1 animations (2 frames)"), std::string::npos) << redone.output;
+  EXPECT_NE(redone.output.find("Cropped 1 animation (2 frames)"), std::string::npos) << redone.output;
   EXPECT_NE(redone.output.find("3 animations were unchanged and skipped.\n"), std::string::npos);
   const auto after = stamps();
   for (const auto& [path, stamp] : first) {
@@ -414,7 +414,7 @@ TEST(ToolSheet, FramesAreCellsOfOnePageWithDuplicatesStoredOnce) {
   const Snapshot written = treeSnapshot(walk + "/autocropped");
   EXPECT_RUN(run, 0,
              kBanner + animationsLine(1, 3) + animationSteps({3}) + croppedLine(1, 3, in, bytesOf(written)) +
-                 "2 frames stored in 1 sheet pages; 1 frames share a cell.\n" + kDone);
+                 "2 frames stored in 1 sheet page; 1 frame shares a cell.\n" + kDone);
   EXPECT_EQ(pathsOf(written), (Strings{"sheet.json", "sheet.png"}));
   EXPECT_EQ(written.at("sheet.json"), expected);
   FIBITMAP* page = FreeImage_Load(FIF_PNG, (walk + "/autocropped/sheet.png").c_str(), PNG_DEFAULT);

@@ -114,6 +114,22 @@ bool readSettings(OptionMap& options, RunSettings& settings) {
 
 }  // namespace
 
+RunOptions runOptionsOf(const RunSettings& settings) {
+  RunOptions options;
+  options.threshold = settings.threshold;
+  options.fill = settings.fill;
+  options.anchor = settings.anchor;
+  options.align = settings.align;
+  options.optimize = settings.optimize;
+  options.jobs = settings.jobs;
+  options.split = settings.split;
+  options.pictures = settings.previewFile;
+  options.sheet = settings.sheet;
+  options.padding = settings.padding;
+  options.sheetMax = settings.sheetMax;
+  return options;
+}
+
 htext checkSourceFolder(const RunSettings& settings) {
   const htext sourceFolder = hfolder::simplify(settings.source);
   say("Checking source dir...");

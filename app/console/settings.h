@@ -10,6 +10,7 @@
 #include "base/status.h"
 #include "corvane/htext.h"
 #include "run/frame_list.h"
+#include "run/run_options.h"
 #include "run/sheet_layout.h"
 
 namespace velmora {
@@ -34,6 +35,11 @@ struct RunSettings {
   corvane::htext reportTyped, reportFile;    // -report as typed and settled
   corvane::htext previewTyped, previewFile;  // -preview: a file, or a folder for animations
 };
+
+// The options of the run layer that the settings give: the crop, the
+// encoding, the threads, the sheet and the pictures' place. The caller adds
+// the placing, the folders and the forced rectangle.
+RunOptions runOptionsOf(const RunSettings& settings);
 
 // The run of one folder of frames (the tool without -tree and -split).
 int runFolder(const RunSettings& settings);

@@ -32,7 +32,7 @@ CropPlan planCrop(const FrameList& frames, const htext& source, const PlanOption
     BoundsScan scan = determineBounds(frames, source, options.threshold, options.jobs,
                                       plan.coverage.get(), scanned, placement, options.budget);
     if (!scan.stop.ok()) {
-      plan.stop = PlanStop::frame;
+      plan.stop = Failure::frame;
       plan.status = scan.stop;
       plan.stopFrame = scan.stopFrame;
       plan.stopResult = scan.frames[scan.stopFrame].result;
@@ -54,14 +54,14 @@ CropPlan planCrop(const FrameList& frames, const htext& source, const PlanOption
   plan.area = rect;
   plan.placement = placement;
   if (!isRectValid(rect, options.align)) {
-    plan.stop = PlanStop::invalidRect;
+    plan.stop = !plan.forced && rect.minX == -1 ? Failure::nothingShown : Failure::invalidRect;
     plan.coverage.reset();
     return plan;
   }
   plan.crop = rect;
   correctRectSize(plan.crop, options.align);
   if (rectArea(plan.crop) > kMaxCropPixels) {
-    plan.stop = PlanStop::tooLarge;
+    plan.stop = Failure::cropTooLarge;
     plan.coverage.reset();
     return plan;
   }

@@ -20,6 +20,7 @@
 #include "corvane/htext.h"
 #include "image/coverage_map.h"
 #include "image/frame_work.h"
+#include "run/failure.h"
 #include "run/frame_list.h"
 
 namespace velmora {
@@ -37,16 +38,11 @@ struct PlanOptions {
   PixelBudget* budget = nullptr;
 };
 
-// Where a plan stopped.
-enum class PlanStop {
-  none,
-  frame,        // frame stopFrame stopped the scan (status, stopResult)
-  invalidRect,  // area is no rectangle: a forced one, or no frame shows a pixel
-  tooLarge,     // crop, the widened area, holds more than kMaxCropPixels
-};
-
 struct CropPlan {
-  PlanStop stop = PlanStop::none;
+  // none, frame (frame stopFrame stopped the scan: status, stopResult),
+  // nothingShown, invalidRect (area is no rectangle) or cropTooLarge (crop,
+  // the widened area, holds more than kMaxCropPixels).
+  Failure stop = Failure::none;
   Status status;
   unsigned stopFrame = 0;
   FrameResult stopResult;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "host/host.h"
+
 namespace velmora {
 
 using corvane::hlist;
@@ -119,6 +121,14 @@ unsigned progressPercent(unsigned done, unsigned total) {
   if (total == 0) return 100;
   const float ratio = static_cast<float>(done) / static_cast<float>(total);
   return static_cast<unsigned>(ratio * 100.0f);
+}
+
+Status listFolderNames(const corvane::htext& folder, corvane::hlist<corvane::htext>& names) {
+  std::vector<host::FolderEntry> entries;
+  const Status listed = host::listFolder(folder, entries);
+  if (!listed.ok()) return listed;
+  for (host::FolderEntry& entry : entries) names.push_back(std::move(entry.name));
+  return Status();
 }
 
 }  // namespace velmora

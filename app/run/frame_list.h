@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "base/status.h"
 #include "corvane/hcontainer.h"
 #include "corvane/htext.h"
 
@@ -33,6 +34,11 @@ enum class FrameOrder { name, natural };
 //   [x.PNG, .png, y.png.bak]             => [.png]
 FrameList selectFrames(const corvane::hlist<corvane::htext>& listing,
                        FrameOrder order = FrameOrder::name);
+
+// The bare names of every entry of folder, hidden ones included, as
+// selectFrames takes them; failed, with the system's words, when the folder
+// cannot be read, so that an unreadable folder is not taken for an empty one.
+Status listFolderNames(const corvane::htext& folder, corvane::hlist<corvane::htext>& names);
 
 // Name order, a strict total order on names: byte by byte with a-z folded
 // to A-Z; names equal after folding compare byte by byte.

@@ -41,23 +41,4 @@ std::vector<FrameResult> writeCroppedFrames(
   return results;
 }
 
-const char* frameProblem(Status::Code code) {
-  static_assert(kMaxFramePixels == 268435456 && kMaxPackedMetadataBytes == 65536,
-                "the wordings below name the bounds");
-  switch (code) {
-    case Status::Code::ok:
-      return nullptr;
-    case Status::Code::tooLarge:
-      return "declares more than 268435456 pixels";
-    case Status::Code::tooMuchMetadata:
-      return "holds more than 65536 bytes of compressed metadata";
-    case Status::Code::notCropped:
-      return "could not be cropped";
-    case Status::Code::notSaved:
-      return "could not be saved";
-    default:
-      return "could not be loaded as PNG";
-  }
-}
-
 }  // namespace velmora

@@ -46,11 +46,6 @@ std::vector<FrameResult> writeCroppedFrames(
     const CropRect& rect, const LoopOptions& options,
     const std::function<void(unsigned k, const FrameResult& result)>& written);
 
-// Why a frame was not written, as the frame loop's warning and the report
-// word it: "could not be loaded as PNG", "could not be saved", ...; nullptr
-// for ok.
-const char* frameProblem(Status::Code code);
-
 }  // namespace velmora
 
 #endif  // VELMORA_RUN_FRAME_LOOP_H

@@ -6,7 +6,6 @@
 
 #include "corvane/hfolder.h"
 #include "host/file_save.h"
-#include "run/frame_loop.h"
 
 namespace velmora {
 
@@ -85,6 +84,7 @@ struct Cropped {
   const std::vector<CropRect>& visible;
   const FrameList& frames;
   const std::vector<FrameResult>& results;
+  FrameProblemWords frameProblem;
 };
 
 void addCrop(Json& into, const Cropped& run) {
@@ -131,7 +131,7 @@ void addCrop(Json& into, const Cropped& run) {
       frame["cell"] = Json{{"x", cell.x}, {"y", cell.y}, {"w", cell.w}, {"h", cell.h}};
     }
     frame["written"] = result.status.ok();
-    if (const char* problem = frameProblem(result.status.code())) {
+    if (const char* problem = run.frameProblem(result.status.code())) {
       frame["problem"] = problem;
       if (!result.status.reason().empty()) frame["reason"] = result.status.reason();
     }
@@ -146,7 +146,7 @@ std::string text(const Json& document) {
 }  // namespace
 
 std::string reportJson(const RunSummary& run, const FrameList& frames,
-                       const std::vector<FrameResult>& results) {
+                       const std::vector<FrameResult>& results, FrameProblemWords frameProblem) {
   Json report;
   report["source"] = run.source;
   report["output"] = run.output;
@@ -159,18 +159,19 @@ std::string reportJson(const RunSummary& run, const FrameList& frames,
   report["anchor"] = wordOf(run.anchor);
   report["align"] = run.align;
   addCrop(report, Cropped{run.anchor, nullptr, run.placement, run.area, run.crop, run.visible,
-                          frames, results});
+                          frames, results, frameProblem});
   return text(report);
 }
 
-std::string animationEntryJson(const TreeOptions& options, const Animation& animation,
-                               const AnimationResult& result) {
+std::string animationEntryJson(const RunOptions& options, const Animation& animation,
+                               const AnimationResult& result, const std::string& problem,
+                               FrameProblemWords frameProblem) {
   Json entry;
   entry["folder"] = animation.relative;
   entry["stem"] = options.split ? Json(animation.stem) : Json(nullptr);
   entry["output"] = outputFolder(options, animation);
-  if (result.failure != AnimationFailure::none) {
-    entry["problem"] = animationProblem(animation, result);
+  if (result.failure != Failure::none) {
+    entry["problem"] = problem;
     if (!result.status.reason().empty()) entry["reason"] = result.status.reason();
     return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
   }
@@ -184,7 +185,8 @@ std::string animationEntryJson(const TreeOptions& options, const Animation& anim
   }
   const FrameList frames = frameNames(animation);
   addCrop(entry, Cropped{options.anchor, options.sheet ? &result.cells : nullptr, result.placement,
-                         result.area, result.crop, result.visible, frames, result.results});
+                         result.area, result.crop, result.visible, frames, result.results,
+                         frameProblem});
   return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
@@ -227,7 +229,7 @@ std::string keptEntryJson(const std::string& entry, const htext& output, const h
   return kept.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string treeReportJson(const TreeSummary& run, const TreeOptions& options,
+std::string treeReportJson(const TreeSummary& run, const RunOptions& options,
                            const std::vector<std::string>& entries) {
   Json report;
   report["source"] = run.source;
@@ -240,7 +242,12 @@ std::string treeReportJson(const TreeSummary& run, const TreeOptions& options,
   report["align"] = options.align;
   report["optimized"] = options.optimize;
   Json& animations = report["animations"] = Json::array();
-  for (const std::string& entry : entries) animations.push_back(Json::parse(entry));
+  for (const std::string& entry : entries) {
+    // Every entry is this run's or one the manifest checked; should one still
+    // not read, it stands as null rather than end the report.
+    Json parsed = Json::parse(entry, nullptr, false);
+    animations.push_back(parsed.is_discarded() ? Json(nullptr) : std::move(parsed));
+  }
   return text(report);
 }
 

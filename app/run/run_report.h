@@ -53,7 +53,7 @@
 #include "image/frame_work.h"
 #include "run/animations.h"
 #include "run/frame_list.h"
-#include "run/tree_run.h"
+#include "run/run_options.h"
 
 namespace velmora {
 
@@ -99,10 +99,14 @@ struct Edges {
 //   bottom at 9,  count 1, frames [1], without 5
 Edges edgesOf(const std::vector<CropRect>& visible, const CropRect& area);
 
+// The words for why a frame was not written, as the console words it;
+// nullptr for ok. The report quotes them; they are the console's.
+using FrameProblemWords = const char* (*)(Status::Code code);
+
 // The report, indented by two blanks, ending in a line feed. results holds
 // one entry per frame, in the order of frames.
 std::string reportJson(const RunSummary& run, const FrameList& frames,
-                       const std::vector<FrameResult>& results);
+                       const std::vector<FrameResult>& results, FrameProblemWords frameProblem);
 
 // One frame of a sheet page: where its cell lies on the page (frame), where
 // the cell lies in the animation's canvas (sprite), the canvas, and the
@@ -140,9 +144,11 @@ struct TreeSummary {
 };
 
 // One animation's entry of the report, as JSON (for the report, and for the
-// manifest to give back when the animation is skipped).
-std::string animationEntryJson(const TreeOptions& options, const Animation& animation,
-                               const AnimationResult& result);
+// manifest to give back when the animation is skipped); problem is what
+// stopped a failed one, in the console's words.
+std::string animationEntryJson(const RunOptions& options, const Animation& animation,
+                               const AnimationResult& result, const std::string& problem,
+                               FrameProblemWords frameProblem);
 
 // An entry the manifest kept, with its output folder and picture where this
 // run has them (the same files, perhaps by another path).
@@ -150,7 +156,7 @@ std::string keptEntryJson(const std::string& entry, const corvane::htext& output
                           const corvane::htext& picture);
 
 // The report of a -tree or -split run, from its entries in animation order.
-std::string treeReportJson(const TreeSummary& run, const TreeOptions& options,
+std::string treeReportJson(const TreeSummary& run, const RunOptions& options,
                            const std::vector<std::string>& entries);
 
 }  // namespace velmora
