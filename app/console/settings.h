@@ -35,10 +35,10 @@ struct RunSettings {
   corvane::htext previewTyped, previewFile;  // -preview: a file, or a folder for animations
 };
 
-// The run of one folder of frames (the tool without -tree and -split).
+// The run of one folder of frames (the tool without -tree, -split and -sheet).
 int runFolder(const RunSettings& settings);
 
-// The run of the animations of -tree or -split.
+// The run of the animations of -tree, -split or -sheet.
 int runAnimations(const RunSettings& settings);
 
 // Prints "Checking source dir..." and, when the source names no folder that
