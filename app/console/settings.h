@@ -1,6 +1,6 @@
 // The settings of a run, read from the command line and checked before
 // anything is read from the disk; shared by the two kinds of run the console
-// drives (one folder, or the animations of -tree and -split).
+// drives (one folder, or the animations of -tree, -split and -sheet).
 #ifndef VELMORA_CONSOLE_SETTINGS_H
 #define VELMORA_CONSOLE_SETTINGS_H
 
