@@ -407,7 +407,7 @@ TEST(ToolSheet, FramesAreCellsOfOnePageWithDuplicatesStoredOnce) {
       R"({"frames":{"a.png":{"frame":{"x":2,"y":2,"w":4,"h":4},)" + frame +
       R"(,"b.png":{"frame":{"x":2,"y":2,"w":4,"h":4},)" + frame +
       R"(,"c.png":{"frame":{"x":8,"y":2,"w":4,"h":4},)" + frame +
-      R"(},"animations":{"walk":["a.png","b.png","c.png"]},"meta":{"app":"velmoraReelCut","version":"0.1.0",)"
+      R"(},"animations":{"walk":["a.png","b.png","c.png"]},"meta":{"app":"velmoraReelCut","version":"0.1",)"
       R"("image":"sheet.png","format":"RGBA8888","size":{"w":14,"h":8},"scale":"1"}})" + "\n";
 
   const RunResult run = runTool({"-i", walk, "-sheet", "-report", dir.file("r.json")});

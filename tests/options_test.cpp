@@ -5,7 +5,6 @@
 
 #include <iostream>
 #include <map>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -100,50 +99,210 @@ TEST(IsHelpRequested, EachSwitchAskedWithoutAValue) {
 
 TEST(HelpText, ListsEveryOptionWithADescriptionColumnAt23) {
   const std::string printed = helpText();
-  EXPECT_EQ(printed, testing_support::kHelp);
-  // Every option's description begins in column 23, after at least one blank.
+  // The heading, the first lines and the closing paragraph are as they have
+  // always been printed.
+  const std::string first =
+      "List of commandline arguments:\n"
+      "\n"
+      "-i <path>             Specifies path to the source frames.\n"
+      "-o <path>             Specifies output path for processed frames.\n"
+      "-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n"
+      "-forcecrop <x,y,r,b>  Crop to custom rect: left, top, right, bottom (exclusive).\n"
+      "-jobs <n>             Threads that scan and write frames, or crop animations (default 1; "
+      "0: one per core).\n";
+  const std::string closing =
+      "\n"
+      "Executing the program without arguments will start it in limited interactive mode where "
+      "user can specify input path, and program will then autocrop to common animation area.\n";
+  EXPECT_EQ(printed.substr(0, first.size()), first);
+  ASSERT_GT(printed.size(), closing.size());
+  EXPECT_EQ(printed.substr(printed.size() - closing.size()), closing);
+  // One line per option, in the table's order, its description in column 23
+  // after at least one blank.
   std::istringstream lines(printed);
-  int options = 0;
+  size_t options = 0;
   for (std::string line; std::getline(lines, line);) {
     if (line.empty() || line[0] != '-') continue;
     SCOPED_TRACE(line);
-    ++options;
+    ASSERT_LT(options, optionTable().size());
+    const OptionSpec& option = optionTable()[options++];
+    EXPECT_EQ(line.substr(0, line.find(' ')), option.name);
     ASSERT_GT(line.size(), 22u);
     EXPECT_EQ(line[21], ' ');
     EXPECT_NE(line[22], ' ');
+    EXPECT_EQ(line.substr(22), option.help);
   }
-  EXPECT_GT(options, 0);
+  EXPECT_EQ(options, optionTable().size());
 }
 
 #ifndef _WIN32  // reads the source tree, which the Windows test binary has no path to
-// Every option of the table, and every help switch, has a row of the README's
-// options table and a tag in the man page's list of options.
-TEST(OptionTable, EveryOptionIsInTheReadmeAndTheManPage) {
-  const std::string whole = testing_support::readFile(VELMORA_SOURCE_DIR "/README.md");
-  const size_t section = whole.find("\n## Options\n");
-  ASSERT_NE(section, std::string::npos);
-  const std::string readme = whole.substr(section, whole.find("\n## ", section + 1) - section);
-  std::istringstream man(testing_support::readFile(VELMORA_SOURCE_DIR "/man/velmoraReelCut.1"));
-  // The words of the man page's tag lines, dashes as roff writes them.
-  std::set<std::string> tags;
+// A section of a file: from the line that begins it to the next heading.
+std::string section(const std::string& file, const std::string& begins, const std::string& next) {
+  const std::string whole = testing_support::readFile(VELMORA_SOURCE_DIR "/" + file);
+  const size_t at = whole.find("\n" + begins + "\n");
+  EXPECT_NE(at, std::string::npos) << file << " has no " << begins;
+  if (at == std::string::npos) return "";
+  return whole.substr(at, whole.find("\n" + next, at + 1) - at);
+}
+
+std::string roff(const std::string& text) {
+  std::string written;
+  for (const char c : text) written += c == '-' ? std::string("\\-") : std::string(1, c);
+  return written;
+}
+
+// The README's first cell of the option's row.
+std::string readmeHead(const OptionSpec& option) {
+  std::string head = option.name;
+  if (option.placeholder[0] != '\0') head += std::string(" ") + option.placeholder;
+  std::string cell;
+  for (const char c : head) cell += c == '|' ? std::string("\\|") : std::string(1, c);
+  return "`" + cell + "`";
+}
+
+// The man page's tag line: the name in bold, a placeholder's words in
+// italics, or in bold where they are the values themselves; the commas
+// between them typed as they are, a bar between alternatives in roman.
+std::string manTag(const OptionSpec& option) {
+  const std::string name = roff(option.name);
+  const std::string placeholder = option.placeholder;
+  if (placeholder.empty()) return ".B " + name;
+  if (placeholder[0] != '<') return ".B \"" + name + " " + placeholder + "\"";
+  const std::string words = placeholder.substr(1, placeholder.size() - 2);
+  if (words == option.range) {
+    std::string tag = ".BR " + name + " \" \" ";
+    for (const char c : words) tag += c == '|' ? std::string(" | ") : std::string(1, c);
+    return tag;
+  }
+  // .BI alternates bold and italic: name, word, separator, word, ...
+  std::string tag = ".BI " + name, word;
+  bool first = true;
+  const auto endWord = [&] {
+    tag += first ? " \" " + word + "\"" : " " + word;
+    first = false;
+    word.clear();
+  };
+  for (const char c : words) {
+    if (c == ',' || c == '|') {
+      endWord();
+      tag += c == ',' ? " ," : " \"\\fR|\\fP\"";
+    } else {
+      word += c;
+    }
+  }
+  endWord();
+  return tag;
+}
+
+// The text of a man paragraph without its requests, fonts and quotes.
+std::string manText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (std::string line : lines) {
+    if (!line.empty() && line[0] == '.') {
+      const size_t blank = line.find(' ');
+      if (blank == std::string::npos) continue;
+      line = line.substr(blank + 1);
+    }
+    std::string plain;
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '"') continue;
+      if (line[i] == '\\' && i + 1 < line.size()) {
+        const char next = line[++i];
+        if (next == 'f') {
+          ++i;
+        } else {
+          plain += next == '~' ? ' ' : next;
+        }
+        continue;
+      }
+      plain += line[i];
+    }
+    text += plain + " ";
+  }
+  return text;
+}
+
+// Whether text gives the option's default in one of the forms the document
+// words it in (D standing for the value) and its range.
+void expectValues(const OptionSpec& option, const std::string& text,
+                  const std::vector<std::string>& defaults, const char* where) {
+  if (!option.fallback.empty()) {
+    bool said = false;
+    for (const std::string& form : defaults) {
+      std::string phrase = form;
+      phrase.replace(phrase.find('D'), 1, option.fallback);
+      said = said || text.find(phrase) != std::string::npos;
+    }
+    EXPECT_TRUE(said) << where << " does not give the default " << option.fallback << ":\n"
+                      << text;
+  }
+  if (option.range.find(" to ") != std::string::npos) {
+    const std::string bracketed =
+        "[" + option.range.substr(0, option.range.find(' ')) + "-" +
+        option.range.substr(option.range.rfind(' ') + 1) + "]";
+    EXPECT_TRUE(text.find(option.range) != std::string::npos ||
+                text.find(bracketed) != std::string::npos)
+        << where << " does not give the range " << option.range << ":\n" << text;
+  } else if (!option.range.empty()) {
+    std::istringstream words(option.range);
+    for (std::string word; std::getline(words, word, '|');) {
+      EXPECT_NE(text.find(word), std::string::npos) << where << " does not name " << word;
+    }
+  }
+}
+
+// The README's options table and the man page's OPTIONS section beside the
+// option table: a row and a tag per option and help switch, in its order and
+// with its placeholder, and in the help, the row and the paragraph of each
+// option its default and range.
+TEST(OptionTable, TheReadmeAndTheManPageGiveEachOptionAsTheTableDoes) {
+  std::vector<std::string> readmeHeads, manTags;
+  for (const OptionSpec& option : optionTable()) {
+    readmeHeads.push_back(readmeHead(option));
+    manTags.push_back(manTag(option));
+  }
+  std::string switches = ".BR";
+  for (const char* help : helpSwitches()) {
+    readmeHeads.push_back("`" + std::string(help) + "`");
+    switches += (switches == ".BR" ? " " : " \", \" ") + roff(help);
+  }
+  manTags.push_back(switches);
+
+  std::vector<std::string> rows, rowHeads;
+  std::istringstream readme(section("README.md", "## Options", "## "));
+  for (std::string line; std::getline(readme, line);) {
+    if (line.rfind("| `", 0) != 0) continue;
+    const size_t end = line.find("` | ");
+    rowHeads.push_back(line.substr(2, end - 1));
+    std::string text;
+    for (const char c : line.substr(end + 4)) text += c == '`' ? std::string() : std::string(1, c);
+    rows.push_back(text);
+  }
+  EXPECT_EQ(rowHeads, readmeHeads);
+
+  std::vector<std::string> tags;
+  std::vector<std::vector<std::string>> paragraphs;
+  std::istringstream man(section("man/velmoraReelCut.1", ".SH OPTIONS", ".SH "));
   bool tag = false;
   for (std::string line; std::getline(man, line); tag = line == ".TP") {
-    if (!tag) continue;
-    for (char& c : line) c = c == '"' || c == ',' ? ' ' : c;
-    std::istringstream words(line);
-    for (std::string word; words >> word;) tags.insert(word);
+    if (tag) {
+      tags.push_back(line);
+      paragraphs.emplace_back();
+    } else if (!paragraphs.empty()) {
+      paragraphs.back().push_back(line);
+    }
   }
-  std::vector<std::string> names;
-  for (const OptionSpec& option : optionTable()) names.push_back(option.name);
-  names.insert(names.end(), helpSwitches().begin(), helpSwitches().end());
-  for (const std::string& name : names) {
-    SCOPED_TRACE(name);
-    const bool inReadme = readme.find("\n| `" + name + "`") != std::string::npos ||
-                          readme.find("\n| `" + name + " ") != std::string::npos;
-    EXPECT_TRUE(inReadme) << "no row of the README's options table";
-    std::string roff;
-    for (const char c : name) roff += c == '-' ? std::string("\\-") : std::string(1, c);
-    EXPECT_EQ(tags.count(roff), 1u) << "no tag " << roff << " in the man page";
+  EXPECT_EQ(tags, manTags);
+
+  for (size_t i = 0; i < optionTable().size(); ++i) {
+    const OptionSpec& option = optionTable()[i];
+    SCOPED_TRACE(option.name);
+    expectValues(option, option.help, {"(default D", "D (default)"}, "the help");
+    if (i < rows.size()) expectValues(option, rows[i], {"(default D", "D (default)"}, "the README");
+    if (i < paragraphs.size()) {
+      expectValues(option, manText(paragraphs[i]), {"the default is D", "D (the default)"},
+                   "the man page");
+    }
   }
 }
 #endif

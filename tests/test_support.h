@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/crop_rect.h"
+#include "console/options.h"
 
 #ifdef _WIN32
 #include <direct.h>
@@ -20,33 +21,10 @@ inline int mkdir(const char* path, int /*mode*/) { return _mkdir(path); }
 
 namespace testing_support {
 
-// The help text, the one copy the tests hold: printHelp prints it, and the
-// tool prints it after its banner for -? (the package test compares the
-// packaged tool's with the build's).
-inline const std::string kHelp =
-    "List of commandline arguments:\n"
-    "\n"
-    "-i <path>             Specifies path to the source frames.\n"
-    "-o <path>             Specifies output path for processed frames.\n"
-    "-threshold            Autocrop alpha detection threshold [0-255] (default 0).\n"
-    "-forcecrop <x,y,r,b>  Crop to custom rect: left, top, right, bottom (exclusive).\n"
-    "-jobs <n>             Threads that scan and write frames (default 1; 0: one per core).\n"
-    "-order <name|natural> Frame order: name (default) or natural (walk_2 before walk_10).\n"
-    "-optimize             Writes every frame in its smallest lossless PNG form.\n"
-    "-report <file>        Writes a JSON report of the crop to the file.\n"
-    "-preview <file|dir>   Writes a PNG of how many frames show each pixel (animations: into a folder).\n"
-    "-tree                 Crops the source folder and every folder below it, each as its own animation.\n"
-    "-split stem           Splits a folder's frames into animations by stem (walk_1, walk_2: walk).\n"
-    "-fill <colour>        What the crop adds outside a frame: black (default) or transparent.\n"
-    "-anchor <place>       Lays frames of different sizes: topleft (default), center or bottom.\n"
-    "-align <n>            Widens the crop to multiples of n, 1 to 256 (default 16).\n"
-    "-incremental          With -tree, -split or -sheet: crops only the animations that changed.\n"
-    "-sheet                Writes each folder's animations as one atlas: sheet.png and sheet.json.\n"
-    "-padding <n>          With -sheet: pixels between cells and around a page, 0 to 64 (default 2).\n"
-    "-sheetmax <n>         With -sheet: the longest side of a page, 256 to 16384 (default 4096).\n"
-    "\n"
-    "Executing the program without arguments will start it in limited interactive mode where "
-    "user can specify input path, and program will then autocrop to common animation area.\n";
+// The help as the tool prints it after its banner for -?, from the option
+// table itself (the package test compares the packaged tool's with the
+// build's; tests/options_test.cpp pins the lines that never change).
+inline const std::string kHelp = velmora::helpText();
 
 // A fresh folder under $TMPDIR (or /tmp) made with mkdtemp, removed with all
 // its contents when the object goes out of scope. path() is absolute. On

@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <utility>
 
+#include "run/sheet_layout.h"
+
 namespace velmora {
 
 using corvane::hlist;
@@ -26,35 +28,48 @@ bool isOptionName(const char* argument) {
 // The column the help text of an option starts in.
 constexpr size_t kHelpColumn = 22;
 
+std::string span(unsigned least, unsigned most) {
+  return std::to_string(least) + " to " + std::to_string(most);
+}
+
 }  // namespace
 
 const std::vector<OptionSpec>& optionTable() {
   static const std::vector<OptionSpec> table = {
       {"-i", "<path>", "Specifies path to the source frames."},
       {"-o", "<path>", "Specifies output path for processed frames."},
-      {"-threshold", "", "Autocrop alpha detection threshold [0-255] (default 0)."},
+      {"-threshold", "<n>", "Autocrop alpha detection threshold [0-255] (default 0).", "0",
+       "0 to 255", false},
       {"-forcecrop", "<x,y,r,b>", "Crop to custom rect: left, top, right, bottom (exclusive)."},
-      {"-jobs", "<n>", "Threads that scan and write frames (default 1; 0: one per core)."},
+      {"-jobs", "<n>",
+       "Threads that scan and write frames, or crop animations (default 1; 0: one per core).",
+       "1"},
       {"-order", "<name|natural>",
-       "Frame order: name (default) or natural (walk_2 before walk_10)."},
+       "Frame order: name (default) or natural (walk_2 before walk_10).", "name",
+       "name|natural"},
       {"-optimize", "", "Writes every frame in its smallest lossless PNG form."},
       {"-report", "<file>", "Writes a JSON report of the crop to the file."},
       {"-preview", "<file|dir>", "Writes a PNG of how many frames show each pixel (animations: into a folder)."},
       {"-tree", "", "Crops the source folder and every folder below it, each as its own animation."},
       {"-split", "stem", "Splits a folder's frames into animations by stem (walk_1, walk_2: walk)."},
-      {"-fill", "<colour>", "What the crop adds outside a frame: black (default) or transparent."},
-      {"-anchor", "<place>", "Lays frames of different sizes: topleft (default), center or bottom."},
-      {"-align", "<n>", "Widens the crop to multiples of n, 1 to 256 (default 16)."},
+      {"-fill", "<colour>", "What the crop adds outside a frame: black (default) or transparent.",
+       "black", "black|transparent"},
+      {"-anchor", "<place>", "Lays frames of different sizes: topleft (default), center or bottom.",
+       "topleft", "topleft|center|bottom"},
+      {"-align", "<n>", "Widens the crop to multiples of n, 1 to 256 (default 16).",
+       std::to_string(kDefaultAlign), span(1, kMaxAlign)},
       {"-incremental", "", "With -tree, -split or -sheet: crops only the animations that changed."},
       {"-sheet", "", "Writes each folder's animations as one atlas: sheet.png and sheet.json."},
-      {"-padding", "<n>", "With -sheet: pixels between cells and around a page, 0 to 64 (default 2)."},
-      {"-sheetmax", "<n>", "With -sheet: the longest side of a page, 256 to 16384 (default 4096)."},
+      {"-padding", "<n>", "With -sheet: pixels between cells and around a page, 0 to 64 (default 2).",
+       std::to_string(kDefaultPadding), span(0, kMaxPadding)},
+      {"-sheetmax", "<n>", "With -sheet: the longest side of a page, 256 to 16384 (default 4096).",
+       std::to_string(kDefaultSheetMax), span(kMinSheetMax, kMaxSheetMax)},
   };
   return table;
 }
 
 const std::vector<const char*>& helpSwitches() {
-  static const std::vector<const char*> switches = {"-help", "-?", "--help", "--?", "/?", "/help"};
+  static const std::vector<const char*> switches = {"-?", "-help", "--help", "--?", "/?", "/help"};
   return switches;
 }
 
@@ -62,7 +77,9 @@ std::string helpText() {
   std::string text = "List of commandline arguments:\n\n";
   for (const OptionSpec& option : optionTable()) {
     std::string head = option.name;
-    if (option.argument[0] != '\0') head += std::string(" ") + option.argument;
+    if (option.placeholder[0] != '\0' && option.placeholderInHelp) {
+      head += std::string(" ") + option.placeholder;
+    }
     head.resize(std::max(kHelpColumn, head.size() + 1), ' ');
     text += head + option.help + "\n";
   }

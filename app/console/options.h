@@ -1,6 +1,11 @@
 // The command line: the table of the tool's options, which prints the help,
 // and the reading of their values.
 //
+// The table is the one account of the options: the help is printed from it,
+// and the README's options table and the man page's OPTIONS section give
+// each option with its placeholder, default and range as the table has them
+// (tests/options_test.cpp holds both documents to it).
+//
 // Arguments are paired into an option map: an argument that begins with "-",
 // and the slash switches "/?" and "/help", name an option; any other argument
 // is the value of the option right before it, if that has none yet. An option
@@ -24,21 +29,28 @@ using OptionMap = corvane::htable<corvane::htext, corvane::htext>;
 // What an option given without a value reads: "noparam".
 extern const char* const kNoValue;
 
-// One option of the tool, as the help lists it.
+// One option of the tool.
 struct OptionSpec {
-  const char* name;      // as typed, "-forcecrop"
-  const char* argument;  // what follows it in the help, "<x,y,r,b>"; "" for none
-  const char* help;      // its line of help
+  const char* name;         // as typed, "-forcecrop"
+  const char* placeholder;  // its value: "<x,y,r,b>", a word typed as it is ("stem"); "" for none
+  const char* help;         // its line of help
+  std::string fallback = "";  // what it reads when absent, "16"; "" when nothing is said
+  // The values it takes: "1 to 256", or the words "black|transparent"; "" for
+  // any.
+  std::string range = "";
+  // False for -threshold alone, whose line of help names no placeholder, as
+  // it always has.
+  bool placeholderInHelp = true;
 };
 
 // Every option, in the order of the help. The help switches are not options.
 const std::vector<OptionSpec>& optionTable();
 
-// -help, -?, --help, --?, /?, /help.
+// -?, -help, --help, --?, /?, /help, in the order the README and the man page list them.
 const std::vector<const char*>& helpSwitches();
 
-// The help: a heading, one line per option of optionTable (name and argument
-// in a column of 22, then the help), and a closing paragraph.
+// The help: a heading, one line per option of optionTable (name and
+// placeholder in a column of 22, then the help), and a closing paragraph.
 std::string helpText();
 
 //   -i frames -threshold 40 => {argv0, -i: frames, -threshold: 40}

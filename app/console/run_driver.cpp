@@ -203,7 +203,7 @@ void sayInvalidRect(const CropRect& rect) {
 namespace {
 
 int run(int argc, const char* const* argv) {
-  say("velmoraReelCut v0.1 (standalone)\n");
+  say("velmoraReelCut v" VELMORA_VERSION " (standalone)\n");
   say("--------------------------------\n");
   RunSettings settings;
   if (argc > 1) {

@@ -1,6 +1,6 @@
 // The settings of a run, read from the command line and checked before
 // anything is read from the disk; shared by the two kinds of run the console
-// drives (one folder, or the animations of -tree and -split).
+// drives (one folder, or the animations of -tree, -split and -sheet).
 #ifndef VELMORA_CONSOLE_SETTINGS_H
 #define VELMORA_CONSOLE_SETTINGS_H
 
@@ -41,10 +41,10 @@ struct RunSettings {
 // the placing, the folders and the forced rectangle.
 RunOptions runOptionsOf(const RunSettings& settings);
 
-// The run of one folder of frames (the tool without -tree and -split).
+// The run of one folder of frames (the tool without -tree, -split and -sheet).
 int runFolder(const RunSettings& settings);
 
-// The run of the animations of -tree or -split.
+// The run of the animations of -tree, -split or -sheet.
 int runAnimations(const RunSettings& settings);
 
 // Prints "Checking source dir..." and, when the source names no folder that

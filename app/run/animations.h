@@ -1,6 +1,6 @@
-// The animations of a run with -tree or -split: which folders are searched,
-// how a folder's frames are split by stem, and where each animation's frames
-// go below the autocropped folder.
+// The animations of a run with -tree, -split or -sheet: which folders are
+// searched, how a folder's frames are split by stem, and where each
+// animation's frames go below the autocropped folder.
 //
 // The source tree is walked depth-first, a folder's own animations before
 // the folders below it, each level in the frame order. Symbolic links to

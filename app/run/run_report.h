@@ -30,12 +30,14 @@
 //                     for a frame not written the problem the frame loop
 //                     printed and, where the system gave one, its reason
 //
-// The report of a -tree or -split run is one object too: source, output,
-// threshold, order, split ("stem" or null), fill, anchor, align, optimized,
-// and animations, one entry per animation in animation order: folder (below
-// the source folder), stem (null without -split), output (its folder), then
-// preview, forced, area, crop, edges and frames as above, or for one that
-// failed its problem and, where one was named, the reason.
+// The report of a -tree, -split or -sheet run is one object too: source,
+// output, threshold, order, split ("stem" or null), fill, anchor, align,
+// optimized, and animations, one entry per animation in animation order:
+// folder (below the source folder), stem (null without -split), output (its
+// folder), then preview, forced, area, crop, edges and frames as above (with
+// -sheet a frame's output is null and its page and cell follow, as sheet and
+// cell {x, y, w, h}), or for one that failed its problem and, where one was
+// named, the reason.
 // Text that is not valid UTF-8 (names are bytes here) is written with U+FFFD
 // in place of each invalid sequence, so the document is always valid JSON.
 #ifndef VELMORA_RUN_RUN_REPORT_H
@@ -136,8 +138,8 @@ struct SheetPage {
 // scale, related_multi_packs on a first page of several).
 std::string sheetJson(const SheetPage& page);
 
-// What the report of a -tree or -split run gives besides its options: the
-// settled source folder and the frame order.
+// What the report of a -tree, -split or -sheet run gives besides its
+// options: the settled source folder and the frame order.
 struct TreeSummary {
   corvane::htext source;
   FrameOrder order = FrameOrder::name;
@@ -155,7 +157,8 @@ std::string animationEntryJson(const RunOptions& options, const Animation& anima
 std::string keptEntryJson(const std::string& entry, const corvane::htext& output,
                           const corvane::htext& picture);
 
-// The report of a -tree or -split run, from its entries in animation order.
+// The report of a -tree, -split or -sheet run, from its entries in animation
+// order.
 std::string treeReportJson(const TreeSummary& run, const RunOptions& options,
                            const std::vector<std::string>& entries);
 
