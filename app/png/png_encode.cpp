@@ -30,7 +30,7 @@ bool encodeByLibrary(FIBITMAP* image, const std::string& chunks, std::string& pn
     return false;
   }
   png.assign(reinterpret_cast<const char*>(data), size);
-  return chunks.empty() || spliceAfterHeader(png, chunks);
+  return chunks.empty() || spliceAfterHeader(png, chunks).ok();
 }
 
 // How the image's rows become PNG rows.
