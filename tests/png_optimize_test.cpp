@@ -166,9 +166,10 @@ TEST(PngWriter, EveryFormAndFilterReadsBackInLibpng) {
           plte = pb::chunk("PLTE", std::string(3u << depth, '\x40'));
         }
         std::string png;
-        ASSERT_TRUE(velmora::writePng(
+        const velmora::Status written = velmora::writePng(
             header, [&](unsigned y) { return rows[y].data(); }, "", plte,
-            velmora::PngEncoding{filtering.filters, 6}, memory, png));
+            velmora::PngEncoding{filtering.filters, 6}, memory, png);
+        ASSERT_TRUE(written.ok()) << written.reason();
         Decoded decoded;
         ASSERT_TRUE(decodeByLibpng(png, decoded));
         EXPECT_EQ(decoded.width, 13u);

@@ -247,7 +247,8 @@ bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png, P
   FrameRows rows(image, header, layout);
   PngMemory own;
   return writePng(header, [&](unsigned y) { return rows.row(y); }, chunks, beforeData, chosen,
-                  memory != nullptr ? *memory : own, png);
+                  memory != nullptr ? *memory : own, png)
+      .ok();
 }
 
 }  // namespace velmora
