@@ -109,40 +109,41 @@ Status encodeBest(FIBITMAP* image, const std::string& chunks, bool resolution, P
 
 }  // namespace
 
-bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
+Gain encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
                      PngMemory* memory, bool resolution) {
   PngMemory own;
   std::string out;
-  if (!encodeBest(image, chunks, resolution, memory != nullptr ? *memory : own, nullptr, out).ok() ||
-      out.size() >= png.size()) {
-    return false;
-  }
-  png.swap(out);
-  return true;
+  Gain gain;
+  gain.status =
+      encodeBest(image, chunks, resolution, memory != nullptr ? *memory : own, nullptr, out);
+  gain.smaller = gain.status.ok() && out.size() < png.size();
+  if (gain.smaller) png.swap(out);
+  return gain;
 }
 
-bool encodeSmallest(FIBITMAP* image, const std::string& chunks, std::string& png,
-                    PngMemory* memory, bool resolution) {
+Status encodeSmallest(FIBITMAP* image, const std::string& chunks, std::string& png,
+                      PngMemory* memory, bool resolution) {
   PngMemory own;
   if (memory == nullptr) memory = &own;
   DefaultTwin twin;
   if (!defaultFormOf(image, twin.header, twin.beforeData)) {
-    if (!encodeFrame(image, chunks, png, memory)) return false;
-    encodeOptimized(image, chunks, png, memory, resolution);
-    return true;
+    const Status plain = encodeFrame(image, chunks, png, memory);
+    // Of no gain or not made, the optimized form leaves png the default frame.
+    if (plain.ok()) encodeOptimized(image, chunks, png, memory, resolution);
+    return plain;
   }
   std::string optimized;
   const bool found = encodeBest(image, chunks, resolution, *memory, &twin, optimized).ok();
   if (!twin.written) {
     // No trial was the default encoding: it is made on its own.
-    if (!encodeFrame(image, chunks, png, memory)) return false;
-    if (found && optimized.size() < png.size()) png.swap(optimized);
-    return true;
+    const Status plain = encodeFrame(image, chunks, png, memory);
+    if (plain.ok() && found && optimized.size() < png.size()) png.swap(optimized);
+    return plain;
   }
   std::string plain;
-  if (!assemblePng(twin.header, chunks, twin.beforeData, twin.stream, plain).ok()) return false;
-  png.swap(found && optimized.size() < plain.size() ? optimized : plain);
-  return true;
+  const Status assembled = assemblePng(twin.header, chunks, twin.beforeData, twin.stream, plain);
+  if (assembled.ok()) png.swap(found && optimized.size() < plain.size() ? optimized : plain);
+  return assembled;
 }
 
 }  // namespace velmora

@@ -460,7 +460,7 @@ struct Worker {
     Status written = host::makeFolder(lead.folder);
     for (unsigned p = 0; p < pages.size() && written.ok(); ++p) {
       std::string png;
-      if (!encodePage(pages[p].width, pages[p].height, placed[p], options.optimize, &memory, png)) {
+      if (!encodePage(pages[p].width, pages[p].height, placed[p], options.optimize, &memory, png).ok()) {
         written = Status(Status::Code::notSaved, "the page could not be encoded");
         break;
       }
