@@ -8,7 +8,7 @@
 // given; every chunk's CRC is right; and the same rows, chunks and encoding
 // give the same bytes on every run and thread. A call that cannot write its
 // part says why in its Status (kOutOfMemory, "deflate failed"); nothing
-// here prints or throws.
+// here prints.
 #ifndef VELMORA_PNG_PNG_WRITER_H
 #define VELMORA_PNG_PNG_WRITER_H
 
