@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(int64_t(FreeImage_GetWidth(frame)) == int64_t(rect.maxX) - rect.minX, "cropped width");
     check(int64_t(FreeImage_GetHeight(frame)) == int64_t(rect.maxY) - rect.minY, "cropped height");
     std::string png;
-    if (velmora::encodeFrame(frame, colour, png)) {
+    if (velmora::encodeFrame(frame, colour, png).ok()) {
       // The output, colour chunks spliced in, reads back at its own size.
       FIMEMORY* written = FreeImage_OpenMemory(reinterpret_cast<BYTE*>(png.data()), DWORD(png.size()));
       velmora::FrameSource output = velmora::FrameSource::open(written, kFuzzMaxPixels);

@@ -220,18 +220,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   std::string plain;
-  if (!velmora::encodeFrame(image, chunks, plain)) {
+  if (!velmora::encodeFrame(image, chunks, plain).ok()) {
     FreeImage_Unload(image);
     return 0;
   }
   std::string optimized = plain;
   // Kept from run to run, as the frame loop keeps one per worker.
   static velmora::PngMemory memory;
-  const bool replaced = velmora::encodeOptimized(image, chunks, optimized, &memory);
+  const velmora::Gain gain = velmora::encodeOptimized(image, chunks, optimized, &memory);
+  const bool replaced = gain.smaller;
+  check(gain.status.ok() || !gain.status.reason().empty(), "an optimized form not made says why");
   // The one call that frames and sheet pages make, which takes the default
   // encoding from the optimizer's own trial where it can, gives the same bytes.
   std::string smallest;
-  check(velmora::encodeSmallest(image, chunks, smallest, &memory) &&
+  check(velmora::encodeSmallest(image, chunks, smallest, &memory).ok() &&
             smallest == (replaced ? optimized : plain),
         "encodeSmallest gives the bytes of encodeFrame and encodeOptimized");
   if (!replaced) {

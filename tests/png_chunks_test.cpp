@@ -245,7 +245,7 @@ TEST(SpliceAfterHeader, FreeImageOutputTakesTheChunksAndReadsBackUnchanged) {
   };
   for (const auto& c : cases) {
     std::string png = encoded;
-    ASSERT_TRUE(velmora::spliceAfterHeader(png, c.chunks)) << c.input;
+    ASSERT_TRUE(velmora::spliceAfterHeader(png, c.chunks).ok()) << c.input;
     EXPECT_EQ(typesOf(png), c.types) << c.input;
     EXPECT_EQ(png.substr(kAfterHeader, c.chunks.size()), c.chunks) << c.input;
     EXPECT_EQ(velmora::colourChunks(readerOf(png)), c.chunks) << c.input;
@@ -267,7 +267,7 @@ TEST(SpliceAfterHeader, DropsTheEncodersOwnColourChunks) {
   std::string png = savedByFreeImage(frame);
   FreeImage_Unload(frame);
   ASSERT_EQ(typesOf(png), "IHDR iCCP pHYs IDAT IEND");
-  ASSERT_TRUE(velmora::spliceAfterHeader(png, kSrgb + kSrgbGama));
+  ASSERT_TRUE(velmora::spliceAfterHeader(png, kSrgb + kSrgbGama).ok());
   EXPECT_EQ(typesOf(png), "IHDR sRGB gAMA pHYs IDAT IEND");
   EXPECT_EQ(velmora::colourChunks(readerOf(png)), kSrgb + kSrgbGama);
 }
@@ -289,7 +289,7 @@ TEST(SpliceAfterHeader, RefusesWhatIsNoWholePngAndLeavesItAlone) {
   };
   for (const auto& c : cases) {
     std::string png = c.png;
-    EXPECT_FALSE(velmora::spliceAfterHeader(png, kSrgb)) << c.input;
+    EXPECT_FALSE(velmora::spliceAfterHeader(png, kSrgb).ok()) << c.input;
     EXPECT_EQ(png, c.png) << c.input;
   }
 }

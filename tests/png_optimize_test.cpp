@@ -166,9 +166,10 @@ TEST(PngWriter, EveryFormAndFilterReadsBackInLibpng) {
           plte = pb::chunk("PLTE", std::string(3u << depth, '\x40'));
         }
         std::string png;
-        ASSERT_TRUE(velmora::writePng(
+        const velmora::Status written = velmora::writePng(
             header, [&](unsigned y) { return rows[y].data(); }, "", plte,
-            velmora::PngEncoding{filtering.filters, 6}, memory, png));
+            velmora::PngEncoding{filtering.filters, 6}, memory, png);
+        ASSERT_TRUE(written.ok()) << written.reason();
         Decoded decoded;
         ASSERT_TRUE(decodeByLibpng(png, decoded));
         EXPECT_EQ(decoded.width, 13u);
@@ -193,11 +194,13 @@ TEST(PngWriter, EveryFormAndFilterReadsBackInLibpng) {
 TEST(EncodeOptimized, EachFrameTakesItsSmallestExactForm) {
   const std::string rgbProfile = pb::iccpChunk(pb::linearP3Profile());
   const std::string greyProfile = pb::iccpChunk(profileOfSpace("GRAY"));
+  // The default kept: no optimized form is smaller, or none can be made.
+  const int noGain = -1, cannot = -2;
   struct Row {
     const char* frame;
     std::function<FIBITMAP*()> make;
     std::string chunks;
-    int colour;  // the IHDR colour type written, -1 for the default kept
+    int colour;  // the IHDR colour type written, or noGain or cannot
     int depth;
   };
   const std::vector<Row> rows = {
@@ -254,27 +257,35 @@ TEST(EncodeOptimized, EachFrameTakesItsSmallestExactForm) {
       {"grey levels with a GRAY profile", [] { return rgb24Grey(fourLevels); }, greyProfile, 0, 2},
       {"colours with a GRAY profile", [] {
          return rgba([](int x, int y) { return noise(x, y) % 2 ? Rgba{200, 30, 40, 255} : Rgba{}; });
-       }, greyProfile, -1, 0},
-      {"float samples", [] { return FreeImage_AllocateT(FIT_FLOAT, 64, 48); }, "", -1, 0},
+       }, greyProfile, cannot, 0},
+      {"float samples", [] { return FreeImage_AllocateT(FIT_FLOAT, 64, 48); }, "", cannot, 0},
+      {"translucent noise, every byte its own", [] {
+         return rgba([](int x, int y) {
+           const unsigned h = noise(x, y);
+           return Rgba{uint8_t(h), uint8_t(h >> 8), uint8_t(h >> 16), uint8_t(h >> 24)};
+         });
+       }, "", noGain, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.frame);
     velmora::Image image(row.make());
     ASSERT_NE(image, nullptr);
     std::string defaultPng;
-    ASSERT_TRUE(velmora::encodeFrame(image.get(), row.chunks, defaultPng));
+    ASSERT_TRUE(velmora::encodeFrame(image.get(), row.chunks, defaultPng).ok());
     std::string png = defaultPng;
-    const bool optimized = velmora::encodeOptimized(image.get(), row.chunks, png);
+    const velmora::Gain gain = velmora::encodeOptimized(image.get(), row.chunks, png);
     // The one call frames make, which may take the default bytes from a trial.
     std::string smallest;
-    ASSERT_TRUE(velmora::encodeSmallest(image.get(), row.chunks, smallest));
+    ASSERT_TRUE(velmora::encodeSmallest(image.get(), row.chunks, smallest).ok());
     EXPECT_TRUE(smallest == png) << "encodeSmallest differs from encodeFrame and encodeOptimized";
+    EXPECT_EQ(gain.status.ok(), row.colour != cannot) << gain.status.reason();
+    EXPECT_EQ(gain.status.reason().empty(), row.colour != cannot);
     if (row.colour < 0) {
-      EXPECT_FALSE(optimized);
+      EXPECT_FALSE(gain.smaller);
       EXPECT_EQ(png, defaultPng);
       continue;
     }
-    ASSERT_TRUE(optimized);
+    ASSERT_TRUE(gain.smaller);
     ASSERT_GT(png.size(), 33u);
     EXPECT_EQ(int(uint8_t(png[25])), row.colour) << "colour type";
     EXPECT_EQ(int(uint8_t(png[24])), row.depth) << "bit depth";

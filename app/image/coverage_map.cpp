@@ -292,10 +292,7 @@ Status CoverageMap::picture(const CropRect& crop, const std::optional<CropRect>&
   if (area) outline(*area, kAreaOutline);
   // Large even areas of one colour: the fastest level already packs them well,
   // and the picture must not cost the run what a frame costs.
-  if (!encodeFrame(image.get(), std::string(), png)) {
-    return Status(Status::Code::failed, "the picture could not be encoded");
-  }
-  return Status();
+  return encodeFrame(image.get(), std::string(), png);
 }
 
 }  // namespace velmora

@@ -60,22 +60,26 @@ FrameResult writeFrame(const htext& path, const CropRect& rect, const htext& tar
   } else {
     frame.reset();
   }
-  std::string png;
   if (frame == nullptr) {
     result.status = Status(Status::Code::notCropped);
-  } else if (!(options.optimize ? encodeSmallest(frame.get(), source.colourChunks(), png, memory,
-                                                 source.statesResolution())
-                                 : encodeFrame(frame.get(), source.colourChunks(), png, memory))) {
-    result.status = Status(Status::Code::notSaved);
+    return result;
+  }
+  std::string png;
+  const Status encoded =
+      options.optimize ? encodeSmallest(frame.get(), source.colourChunks(), png, memory,
+                                        source.statesResolution())
+                       : encodeFrame(frame.get(), source.colourChunks(), png, memory);
+  if (!encoded.ok()) {
+    result.status = encoded.as(Status::Code::notSaved);
+    return result;
+  }
+  frame.reset();
+  const Status saved = options.freshFolder ? host::writeNewFile(target, png.data(), png.size())
+                                           : saveFile(png, target);
+  if (saved.ok()) {
+    result.bytesOut = png.size();
   } else {
-    frame.reset();
-    const Status saved = options.freshFolder ? host::writeNewFile(target, png.data(), png.size())
-                                             : saveFile(png, target);
-    if (saved.ok()) {
-      result.bytesOut = png.size();
-    } else {
-      result.status = saved.as(Status::Code::notSaved);
-    }
+    result.status = saved.as(Status::Code::notSaved);
   }
   return result;
 }

@@ -46,7 +46,7 @@ FrameScan scanFrame(const corvane::htext& path, uint8_t threshold, PixelBudget* 
 // How a frame is written: where it lies in the animation's canvas, what the
 // crop adds outside it; for the coverage picture of a forced rectangle, the
 // map that counts each decoded frame's pixels that are visible at threshold;
-// with optimize, in its smallest lossless form (encodeOptimized,
+// with optimize, in its smallest lossless form (encodeSmallest,
 // png/png_optimize.h). With freshFolder the target's folder is the run's own
 // and new, so each frame is created there under its name at once (never over
 // an entry that stands there) instead of through a temporary file.
@@ -62,8 +62,8 @@ struct WriteOptions {
 // Loads the frame at path within the bounds, crops it to rect (in the
 // animation's canvas, so moved by the frame's offset there) and saves it as
 // target. Status ok, or why it was not written (unreadable, tooLarge,
-// tooMuchMetadata, notCropped, notSaved), with the system's words for the
-// error where it gave them; bytesOut the bytes written.
+// tooMuchMetadata, notCropped, notSaved), with the system's or the encoder's
+// words for the error where they gave them; bytesOut the bytes written.
 // With a budget, the frame's pixels and those of its crop and of the
 // encoder's copies of it (the filtered rows; under -optimize also a form's
 // rows and two filterings) are taken from it before the frame is decoded, so

@@ -56,11 +56,11 @@ FrameResult cutCell(const htext& path, const CropRect& area, const Placement& pl
   return result;
 }
 
-bool encodePage(uint32_t width, uint32_t height, const std::vector<PlacedCell>& cells,
-                bool optimize, PngMemory* memory, std::string& png) {
+Status encodePage(uint32_t width, uint32_t height, const std::vector<PlacedCell>& cells,
+                  bool optimize, PngMemory* memory, std::string& png) {
   const Image page(FreeImage_Allocate(int(width), int(height), 32, FI_RGBA_RED_MASK,
                                       FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK));
-  if (page == nullptr) return false;
+  if (page == nullptr) return Status(Status::Code::failed, kOutOfMemory);
   BYTE* const bits = FreeImage_GetBits(page.get());
   const unsigned pitch = FreeImage_GetPitch(page.get());
   std::memset(bits, 0, size_t(pitch) * height);

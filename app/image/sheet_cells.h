@@ -46,10 +46,11 @@ struct PlacedCell {
 };
 
 // The PNG bytes of a width x height page, transparent but for its cells;
-// with optimize in its smallest lossless form. False when it could not be
-// encoded.
-bool encodePage(uint32_t width, uint32_t height, const std::vector<PlacedCell>& cells,
-                bool optimize, PngMemory* memory, std::string& png);
+// with optimize in its smallest lossless form (encodeSmallest,
+// png/png_optimize.h). failed, with why (kOutOfMemory for the page itself,
+// else the encoder's words), when it could not be encoded.
+Status encodePage(uint32_t width, uint32_t height, const std::vector<PlacedCell>& cells,
+                  bool optimize, PngMemory* memory, std::string& png);
 
 }  // namespace velmora
 

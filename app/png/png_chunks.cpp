@@ -12,7 +12,8 @@ namespace {
 constexpr char kSignature[] = "\x89PNG\r\n\x1a\n";
 constexpr uint32_t kMaxLength = 0x7FFFFFFF;
 
-// A chunk's CRC-32 is zlib's (libpng, the encoder of -optimize, brings it).
+// A chunk's CRC-32, by zlib, which the layer links to inflate an ICC
+// profile's head (the writer takes the same CRC from libdeflate).
 uint32_t crcOf(const unsigned char* bytes, size_t n) {
   return uint32_t(crc32(crc32(0, Z_NULL, 0), bytes, uInt(n)));
 }
@@ -116,23 +117,24 @@ bool hasChunkBeforeData(const ReadAt& readAt, const char* type) {
   return found;
 }
 
-bool spliceAfterHeader(std::string& png, const std::string& chunks) {
+Status spliceAfterHeader(std::string& png, const std::string& chunks) {
+  const Status notWhole(Status::Code::failed, "not a whole PNG");
   const size_t headerEnd = 8 + 13 + 12;
   const auto* bytes = reinterpret_cast<const unsigned char*>(png.data());
-  if (png.size() < headerEnd || !startsWithHeader(bytes)) return false;
+  if (png.size() < headerEnd || !startsWithHeader(bytes)) return notWhole;
   std::string result = png.substr(0, headerEnd) + chunks;
   size_t offset = headerEnd;
   while (offset < png.size()) {
-    if (png.size() - offset < 12) return false;
+    if (png.size() - offset < 12) return notWhole;
     const uint32_t length = bigEndian32(bytes + offset);
-    if (length > png.size() - offset - 12) return false;
+    if (length > png.size() - offset - 12) return notWhole;
     const std::string type = png.substr(offset + 4, 4);
     const size_t end = offset + length + 12;
     if (!isColourType(type)) result.append(png, offset, end - offset);
     offset = end;
   }
   png.swap(result);
-  return true;
+  return Status();
 }
 
 }  // namespace velmora

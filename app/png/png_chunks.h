@@ -20,6 +20,8 @@
 #include <functional>
 #include <string>
 
+#include "base/status.h"
+
 namespace velmora {
 
 // Reads n bytes at offset, counted from the first byte of the signature, into
@@ -87,13 +89,13 @@ bool hasChunkBeforeData(const ReadAt& readAt, const char* type);
 // Inserts chunks (whole chunks, as colourChunks gives them) right after the
 // IHDR of encoded PNG bytes, and removes every gAMA, cHRM, sRGB and iCCP
 // chunk png held, so these describe the colours alone and none is doubled.
-// False, with png unchanged, when png does not start with the signature and
-// a whole IHDR, or a chunk runs past its end.
-//   IHDR, pHYs, IDAT, IEND + gAMA  => true: IHDR, gAMA, pHYs, IDAT, IEND
-//   IHDR, iCCP, IDAT, IEND + ""    => true: IHDR, IDAT, IEND
-//   IHDR, IDAT cut short + gAMA    => false
-//   a GIF + gAMA                   => false
-bool spliceAfterHeader(std::string& png, const std::string& chunks);
+// failed ("not a whole PNG"), with png unchanged, when png does not start
+// with the signature and a whole IHDR, or a chunk runs past its end.
+//   IHDR, pHYs, IDAT, IEND + gAMA  => ok: IHDR, gAMA, pHYs, IDAT, IEND
+//   IHDR, iCCP, IDAT, IEND + ""    => ok: IHDR, IDAT, IEND
+//   IHDR, IDAT cut short + gAMA    => failed
+//   a GIF + gAMA                   => failed
+Status spliceAfterHeader(std::string& png, const std::string& chunks);
 
 }  // namespace velmora
 

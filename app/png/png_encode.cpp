@@ -20,17 +20,17 @@ struct MemoryClose {
 };
 
 // The library's own encoder, for the kinds of image the writer does not take.
-bool encodeByLibrary(FIBITMAP* image, const std::string& chunks, std::string& png) {
+Status encodeByLibrary(FIBITMAP* image, const std::string& chunks, std::string& png) {
   const std::unique_ptr<FIMEMORY, MemoryClose> memory(FreeImage_OpenMemory());
-  if (memory == nullptr) return false;
+  if (memory == nullptr) return Status(Status::Code::failed, kOutOfMemory);
   BYTE* data = nullptr;
   DWORD size = 0;
   if (!FreeImage_SaveToMemory(FIF_PNG, image, memory.get(), PNG_DEFAULT) ||
       !FreeImage_AcquireMemory(memory.get(), &data, &size)) {
-    return false;
+    return Status(Status::Code::failed, "the image library could not encode it");
   }
   png.assign(reinterpret_cast<const char*>(data), size);
-  return chunks.empty() || spliceAfterHeader(png, chunks);
+  return chunks.empty() ? Status() : spliceAfterHeader(png, chunks);
 }
 
 // How the image's rows become PNG rows.
@@ -233,9 +233,9 @@ bool defaultFormOf(FIBITMAP* image, PngHeader& header, std::string& beforeData) 
   return image != nullptr && formOf(image, header, layout) && chunksOf(image, header, beforeData);
 }
 
-bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png, PngMemory* memory,
-                 const PngEncoding& encoding) {
-  if (image == nullptr) return false;
+Status encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png,
+                   PngMemory* memory, const PngEncoding& encoding) {
+  if (image == nullptr) return Status(Status::Code::failed, "no image");
   PngHeader header;
   Layout layout = Layout::asStored;
   std::string beforeData;

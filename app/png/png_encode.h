@@ -12,6 +12,7 @@
 
 #include <string>
 
+#include "base/status.h"
 #include "png/png_writer.h"
 
 struct FIBITMAP;
@@ -26,10 +27,11 @@ constexpr PngEncoding kDefaultEncoding{RowFilters::leastSum, 1};
 // The PNG bytes of image with chunks (whole stored chunks, such as
 // FrameSource::colourChunks) placed right after its header. memory, when
 // given, keeps the compressors for the next call. Rows of fewer than 8 bits
-// and palette indices are not filtered, as libpng does not filter them. False
-// when the image could not be encoded.
-bool encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png,
-                 PngMemory* memory = nullptr, const PngEncoding& encoding = kDefaultEncoding);
+// and palette indices are not filtered, as libpng does not filter them.
+// failed, with why, when the image could not be encoded: kOutOfMemory,
+// "deflate failed", or the library's encoder refusing a kind left to it.
+Status encodeFrame(FIBITMAP* image, const std::string& chunks, std::string& png,
+                   PngMemory* memory = nullptr, const PngEncoding& encoding = kDefaultEncoding);
 
 // The form the default encoding writes image in, and its chunks between the
 // header and the image data; false for a kind it leaves to the library's

@@ -41,15 +41,21 @@ bool twinOf(const Form& form, RowFilters filters, const DefaultTwin* twin) {
 static_assert(kTrialLevel == kDefaultEncoding.level,
               "the default encoding's trial must deflate at the default level");
 
-// out: the optimized encoding of image with chunks; false when it has none.
-// With twin, the trial that is the default encoding keeps its stream there.
-bool encodeBest(FIBITMAP* image, const std::string& chunks, bool resolution, PngMemory& memory,
-                DefaultTwin* twin, std::string& out) {
+// out: the optimized encoding of image with chunks; not made when it has
+// none or a trial fails. With twin, the trial that is the default encoding
+// keeps its stream there.
+Status encodeBest(FIBITMAP* image, const std::string& chunks, bool resolution, PngMemory& memory,
+                  DefaultTwin* twin, std::string& out) {
   Pixels pixels;
-  if (image == nullptr || !pixels.open(image)) return false;
+  if (image == nullptr || !pixels.open(image)) {
+    return Status(Status::Code::failed, "no exact optimized form for the pixel type");
+  }
   Census census;
   takeCensus(pixels, census);
   const std::vector<Form> forms = candidateForms(census, allowedBy(chunks));
+  if (forms.empty()) {
+    return Status(Status::Code::failed, "the ICC profile allows no optimized form");
+  }
   // The bytes every encoding of the frame holds besides its form's chunks and
   // its stream: signature, IHDR, the colour chunks, IDAT's and IEND's frames.
   const size_t fixed = 8 + 25 + chunks.size() + 12 + 12;
@@ -64,7 +70,9 @@ bool encodeBest(FIBITMAP* image, const std::string& chunks, bool resolution, Png
     const std::string formChunks = chunksOf(pixels, form, resolution);
     // The form's rows made once for all its filterings.
     const size_t rowBytes = pngRowBytes(header);
-    if (rowBytes > SIZE_MAX / header.height || !formRows.resize(rowBytes * header.height)) break;
+    if (rowBytes > SIZE_MAX / header.height || !formRows.resize(rowBytes * header.height)) {
+      return Status(Status::Code::failed, kOutOfMemory);
+    }
     RowMaker maker(pixels, form, census.colours);
     for (unsigned y = 0; y < header.height; ++y) {
       const unsigned char* row = maker.row(y);
@@ -72,16 +80,18 @@ bool encodeBest(FIBITMAP* image, const std::string& chunks, bool resolution, Png
     }
     const RowSource rows = [&](unsigned y) { return formRows.data() + size_t(y) * rowBytes; };
     for (RowFilters filters : filtersFor(form)) {
-      if (!filterRows(header, rows, filters, filtered)) break;
-      const bool isTwin = twinOf(form, filters, twin);
-      const size_t room = least > fixed + formChunks.size() ? least - fixed - formChunks.size() : 1;
-      // The default's own trial runs whole: its bytes are the default's.
-      const size_t size = deflateRows(filtered, kTrialLevel, memory, stream, isTwin ? 0 : room);
-      if (size == 0) continue;
-      if (isTwin && twin->stream.resize(size)) {
+      Status made = filterRows(header, rows, filters, filtered);
+      if (made.ok()) made = deflateRows(filtered, kTrialLevel, memory, stream);
+      if (!made.ok()) return made;
+      const size_t size = stream.size();
+      if (twinOf(form, filters, twin)) {
+        // The default's own trial is kept whole, however it compares: its
+        // bytes are the default's.
+        if (!twin->stream.resize(size)) return Status(Status::Code::failed, kOutOfMemory);
         std::copy(stream.data(), stream.data() + size, twin->stream.data());
         twin->written = true;
       }
+      const size_t room = least > fixed + formChunks.size() ? least - fixed - formChunks.size() : 1;
       if (size >= room) continue;
       least = fixed + formChunks.size() + size;
       bestForm = &form;
@@ -90,49 +100,50 @@ bool encodeBest(FIBITMAP* image, const std::string& chunks, bool resolution, Png
       std::swap(stream, bestStream);
     }
   }
-  if (bestForm == nullptr) return false;
-  const size_t size = deflateRows(bestFiltered, finalLevelFor(bestFiltered.size()), memory,
-                                  stream, bestStream.size());
+  const Status packed =
+      deflateRows(bestFiltered, finalLevelFor(bestFiltered.size()), memory, stream);
+  if (!packed.ok()) return packed;
   return assemblePng(headerOf(pixels, *bestForm), chunks, bestChunks,
-                     size != 0 ? stream : bestStream, out);
+                     stream.size() < bestStream.size() ? stream : bestStream, out);
 }
 
 }  // namespace
 
-bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
+Gain encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
                      PngMemory* memory, bool resolution) {
   PngMemory own;
   std::string out;
-  if (!encodeBest(image, chunks, resolution, memory != nullptr ? *memory : own, nullptr, out) ||
-      out.size() >= png.size()) {
-    return false;
-  }
-  png.swap(out);
-  return true;
+  Gain gain;
+  gain.status =
+      encodeBest(image, chunks, resolution, memory != nullptr ? *memory : own, nullptr, out);
+  gain.smaller = gain.status.ok() && out.size() < png.size();
+  if (gain.smaller) png.swap(out);
+  return gain;
 }
 
-bool encodeSmallest(FIBITMAP* image, const std::string& chunks, std::string& png,
-                    PngMemory* memory, bool resolution) {
+Status encodeSmallest(FIBITMAP* image, const std::string& chunks, std::string& png,
+                      PngMemory* memory, bool resolution) {
   PngMemory own;
   if (memory == nullptr) memory = &own;
   DefaultTwin twin;
   if (!defaultFormOf(image, twin.header, twin.beforeData)) {
-    if (!encodeFrame(image, chunks, png, memory)) return false;
-    encodeOptimized(image, chunks, png, memory, resolution);
-    return true;
+    const Status plain = encodeFrame(image, chunks, png, memory);
+    // Of no gain or not made, the optimized form leaves png the default frame.
+    if (plain.ok()) encodeOptimized(image, chunks, png, memory, resolution);
+    return plain;
   }
   std::string optimized;
-  const bool found = encodeBest(image, chunks, resolution, *memory, &twin, optimized);
+  const bool found = encodeBest(image, chunks, resolution, *memory, &twin, optimized).ok();
   if (!twin.written) {
     // No trial was the default encoding: it is made on its own.
-    if (!encodeFrame(image, chunks, png, memory)) return false;
-    if (found && optimized.size() < png.size()) png.swap(optimized);
-    return true;
+    const Status plain = encodeFrame(image, chunks, png, memory);
+    if (plain.ok() && found && optimized.size() < png.size()) png.swap(optimized);
+    return plain;
   }
   std::string plain;
-  if (!assemblePng(twin.header, chunks, twin.beforeData, twin.stream, plain)) return false;
-  png.swap(found && optimized.size() < plain.size() ? optimized : plain);
-  return true;
+  const Status assembled = assemblePng(twin.header, chunks, twin.beforeData, twin.stream, plain);
+  if (assembled.ok()) png.swap(found && optimized.size() < plain.size() ? optimized : plain);
+  return assembled;
 }
 
 }  // namespace velmora

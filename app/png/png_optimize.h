@@ -28,37 +28,52 @@
 
 #include <string>
 
+#include "base/status.h"
 #include "png/png_writer.h"
 
 struct FIBITMAP;
 
 namespace velmora {
 
+// What an encoding that competes with bytes already made gave: made and
+// smaller, so that it took their place; made but not smaller ("no gain": the
+// bytes already made are the smallest and stay); or not made at all, status
+// saying why (and smaller false).
+struct Gain {
+  Status status;
+  bool smaller = false;
+};
+
 // Replaces png, the default encoding of image with chunks (encodeFrame in
-// png/png_encode.h), by the smallest optimized one when that is smaller. True
-// when it did; false, with png unchanged, when the default is the smallest,
-// when no form may be chosen (a grey ICC profile on colour pixels), or for a
-// pixel type without an exact optimized form (float, 16-bit 565, ...).
-//   a 32-bit RGBA frame of 3 colours, one transparent => true: palette, 2 bits, tRNS of 1
-//   a 32-bit frame, opaque, R = G = B, levels 0 and 255 => true: grey, 1 bit
-//   a 16-bit RGBA frame, every sample 257 v           => true: 8-bit, reduced further
-//   colour pixels with a GRAY iCCP among chunks       => false
-//   a FIT_FLOAT image                                 => false
+// png/png_encode.h), by the smallest optimized one when that is smaller.
+// smaller when it did; no gain when the default is the smallest. Not made,
+// with png unchanged, for a pixel type without an exact optimized form
+// (float, 16-bit 565, ...), when no form may be chosen (a grey ICC profile on
+// colour pixels), or for kOutOfMemory or "deflate failed" in any of its
+// trials (a trial left out could be the smallest).
+//   a 32-bit RGBA frame of 3 colours, one transparent => smaller: palette, 2 bits, tRNS of 1
+//   a 32-bit frame, opaque, R = G = B, levels 0 and 255 => smaller: grey, 1 bit
+//   a 16-bit RGBA frame, every sample 257 v           => smaller: 8-bit, reduced further
+//   32-bit RGBA noise, every byte its own             => no gain
+//   colour pixels with a GRAY iCCP among chunks       => not made
+//   a FIT_FLOAT image                                 => not made
 // memory, when given, keeps the compressors for the next call. resolution
 // says whether the image's resolution is the frame's own: the decoder gives
 // 72 dpi to a frame that states none, and the default encoding writes that,
 // which an optimized frame leaves out.
-bool encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
+Gain encodeOptimized(FIBITMAP* image, const std::string& chunks, std::string& png,
                      PngMemory* memory = nullptr, bool resolution = true);
 
 // png: the smaller of the default encoding of image with chunks and its
 // optimized one, the default when they are the same size: the bytes of
 // encodeFrame followed by encodeOptimized, in less time, for where one of
 // the optimizer's trials writes the default encoding's stream (an 8- or
-// 16-bit RGBA, RGB or grey frame) that trial gives it. False when the image
-// could not be encoded at all.
-bool encodeSmallest(FIBITMAP* image, const std::string& chunks, std::string& png,
-                    PngMemory* memory = nullptr, bool resolution = true);
+// 16-bit RGBA, RGB or grey frame) that trial gives it. An optimized form
+// that is not made leaves the default, as one of no gain does: the frame is
+// still written. failed, with why (as encodeFrame's), when the default
+// encoding could not be made.
+Status encodeSmallest(FIBITMAP* image, const std::string& chunks, std::string& png,
+                      PngMemory* memory = nullptr, bool resolution = true);
 
 }  // namespace velmora
 

@@ -179,21 +179,21 @@ libdeflate_compressor* PngMemory::compressor(int level) {
   return compressors_[level];
 }
 
-bool filterRows(const PngHeader& header, const RowSource& rows, RowFilters filters,
-                ByteBuffer& filtered) {
+Status filterRows(const PngHeader& header, const RowSource& rows, RowFilters filters,
+                  ByteBuffer& filtered) {
   const size_t n = pngRowBytes(header);
   const RowFilter filterRow =
       rowFilterFor(std::max<size_t>(1, size_t(pngChannels(header.colour)) * header.depth / 8));
   if (n + 1 > SIZE_MAX / std::max<uint32_t>(1, header.height) ||
       !filtered.resize((n + 1) * header.height)) {
-    return false;
+    return Status(Status::Code::failed, kOutOfMemory);
   }
   // The row above and this one, unfiltered; and for leastSum each filter's
   // bytes of this row.
   ByteBuffer rowBytes, trials;
   const bool chosen = filters == RowFilters::leastSum;
   if (!rowBytes.resize(2 * n) || (chosen && !trials.resize(5 * n))) {
-    return false;
+    return Status(Status::Code::failed, kOutOfMemory);
   }
   unsigned char* prior = rowBytes.data();
   unsigned char* current = rowBytes.data() + n;
@@ -222,21 +222,22 @@ bool filterRows(const PngHeader& header, const RowSource& rows, RowFilters filte
     }
     std::swap(prior, current);
   }
-  return true;
+  return Status();
 }
 
-size_t deflateRows(const ByteBuffer& data, int level, PngMemory& memory, ByteBuffer& stream,
-                   size_t limit) {
+Status deflateRows(const ByteBuffer& data, int level, PngMemory& memory, ByteBuffer& stream) {
   libdeflate_compressor* compressor = memory.compressor(level);
-  if (compressor == nullptr) return 0;
+  if (compressor == nullptr) return Status(Status::Code::failed, kOutOfMemory);
   // Always the whole bound: given less room, libdeflate gives up on a
   // stream that would fit with a few bytes to spare.
   const size_t room = libdeflate_zlib_compress_bound(compressor, data.size());
-  if (!stream.resize(room)) return 0;
-  size_t size = libdeflate_zlib_compress(compressor, data.data(), data.size(), stream.data(), room);
-  if (limit != 0 && size >= limit) size = 0;
+  if (!stream.resize(room)) return Status(Status::Code::failed, kOutOfMemory);
+  const size_t size =
+      libdeflate_zlib_compress(compressor, data.data(), data.size(), stream.data(), room);
   stream.resize(size);
-  return size;
+  // Given its own bound, libdeflate writes nothing only when it fails.
+  if (size == 0) return Status(Status::Code::failed, "deflate failed");
+  return Status();
 }
 
 std::string pngChunk(const char* type, const std::string& data) {
@@ -264,8 +265,8 @@ std::string physChunk(uint32_t dotsPerMeterX, uint32_t dotsPerMeterY) {
   return pngChunk("pHYs", data);
 }
 
-bool assemblePng(const PngHeader& header, const std::string& afterHeader,
-                 const std::string& beforeData, const ByteBuffer& stream, std::string& png) {
+Status assemblePng(const PngHeader& header, const std::string& afterHeader,
+                   const std::string& beforeData, const ByteBuffer& stream, std::string& png) {
   unsigned char ihdr[13];
   putBigEndian32(ihdr, header.width);
   putBigEndian32(ihdr + 4, header.height);
@@ -289,19 +290,21 @@ bool assemblePng(const PngHeader& header, const std::string& afterHeader,
     } while (at < stream.size());
     appendChunk(png, "IEND", nullptr, 0);
   } catch (const std::bad_alloc&) {
+    // A string's growth says it has no memory only by throwing.
     png.clear();
-    return false;
+    return Status(Status::Code::failed, kOutOfMemory);
   }
-  return true;
+  return Status();
 }
 
-bool writePng(const PngHeader& header, const RowSource& rows, const std::string& afterHeader,
-              const std::string& beforeData, const PngEncoding& encoding, PngMemory& memory,
-              std::string& png) {
+Status writePng(const PngHeader& header, const RowSource& rows, const std::string& afterHeader,
+                const std::string& beforeData, const PngEncoding& encoding, PngMemory& memory,
+                std::string& png) {
   ByteBuffer filtered, stream;
-  return filterRows(header, rows, encoding.filters, filtered) &&
-         deflateRows(filtered, encoding.level, memory, stream) != 0 &&
-         assemblePng(header, afterHeader, beforeData, stream, png);
+  Status status = filterRows(header, rows, encoding.filters, filtered);
+  if (status.ok()) status = deflateRows(filtered, encoding.level, memory, stream);
+  if (status.ok()) status = assemblePng(header, afterHeader, beforeData, stream, png);
+  return status;
 }
 
 }  // namespace velmora

@@ -6,7 +6,9 @@
 // Guarantees: the bytes are a PNG of one header, the chunks given, in the
 // order given, the image data and IEND; decoded, they give exactly the rows
 // given; every chunk's CRC is right; and the same rows, chunks and encoding
-// give the same bytes on every run and thread. Nothing here prints.
+// give the same bytes on every run and thread. A call that cannot write its
+// part says why in its Status (kOutOfMemory, "deflate failed"); nothing
+// here prints.
 #ifndef VELMORA_PNG_PNG_WRITER_H
 #define VELMORA_PNG_PNG_WRITER_H
 
@@ -16,6 +18,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "base/status.h"
 
 struct libdeflate_compressor;
 
@@ -95,16 +99,15 @@ class PngMemory {
   std::array<libdeflate_compressor*, 13> compressors_{};
 };
 
-// filtered: the rows of header from rows, each behind its filter type byte;
-// false when there is no memory for them.
-bool filterRows(const PngHeader& header, const RowSource& rows, RowFilters filters,
-                ByteBuffer& filtered);
+// filtered: the rows of header from rows, each behind its filter type byte.
+// failed with kOutOfMemory when there is no memory for them.
+Status filterRows(const PngHeader& header, const RowSource& rows, RowFilters filters,
+                  ByteBuffer& filtered);
 
-// stream: the zlib stream of data at level (its size() the stream's). 0 when
-// there was no memory for it, or when it would take limit bytes or more
-// (limit 0: no limit); else the stream's size.
-size_t deflateRows(const ByteBuffer& data, int level, PngMemory& memory, ByteBuffer& stream,
-                   size_t limit = 0);
+// stream: the zlib stream of data at level, its size() the stream's. failed
+// with kOutOfMemory when there was no memory for it or for the compressor,
+// with "deflate failed" when libdeflate wrote nothing.
+Status deflateRows(const ByteBuffer& data, int level, PngMemory& memory, ByteBuffer& stream);
 
 // One whole chunk: length, type, data, CRC.
 std::string pngChunk(const char* type, const std::string& data);
@@ -117,16 +120,16 @@ void appendBigEndian32(std::string& out, uint32_t value);
 std::string physChunk(uint32_t dotsPerMeterX, uint32_t dotsPerMeterY);
 
 // The PNG of header with afterHeader (whole chunks) right after IHDR, then
-// beforeData (whole chunks), then stream as the image data. False when there
-// is no memory for the bytes.
-bool assemblePng(const PngHeader& header, const std::string& afterHeader,
-                 const std::string& beforeData, const ByteBuffer& stream, std::string& png);
+// beforeData (whole chunks), then stream as the image data. failed with
+// kOutOfMemory, png empty, when there is no memory for the bytes.
+Status assemblePng(const PngHeader& header, const std::string& afterHeader,
+                   const std::string& beforeData, const ByteBuffer& stream, std::string& png);
 
 // filterRows, deflateRows and assemblePng in one: the PNG of the rows in
-// encoding, into png. False when there was no memory for it.
-bool writePng(const PngHeader& header, const RowSource& rows, const std::string& afterHeader,
-              const std::string& beforeData, const PngEncoding& encoding, PngMemory& memory,
-              std::string& png);
+// encoding, into png; the first of their failures.
+Status writePng(const PngHeader& header, const RowSource& rows, const std::string& afterHeader,
+                const std::string& beforeData, const PngEncoding& encoding, PngMemory& memory,
+                std::string& png);
 
 }  // namespace velmora
 

@@ -159,8 +159,10 @@ void prepareSheet(const AnimationRun& run, const std::vector<Animation>& animati
   Status written = host::makeFolder(lead.folder);
   for (unsigned p = 0; p < pages.size() && written.ok(); ++p) {
     std::string png;
-    if (!encodePage(pages[p].width, pages[p].height, placed[p], options.optimize, &memory, png)) {
-      written = Status(Status::Code::notSaved, "the page could not be encoded");
+    const Status encoded =
+        encodePage(pages[p].width, pages[p].height, placed[p], options.optimize, &memory, png);
+    if (!encoded.ok()) {
+      written = encoded.as(Status::Code::notSaved);
       break;
     }
     const std::string json = sheetJson(pages[p]);
