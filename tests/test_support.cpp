@@ -310,6 +310,10 @@ std::string str(const velmora::CropRect& r) {
          std::to_string(r.maxX) + ", " + std::to_string(r.maxY) + ")";
 }
 
+std::vector<std::string> items(const corvane::hlist<corvane::htext>& list) {
+  return std::vector<std::string>(list.begin(), list.end());
+}
+
 #ifndef _WIN32
 
 namespace {
@@ -434,7 +438,7 @@ RunResult runToolToClosingPause(const std::vector<std::string>& args) {
   }
   close(out[1]);
   RunResult result;
-  const std::string pause = "Press Enter to exit...";
+  const std::string& pause = kExitPrompt;
   bool pressed = false;
   char buffer[65536];
   for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) {
