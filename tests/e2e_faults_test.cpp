@@ -35,7 +35,7 @@ using Strings = std::vector<std::string>;
 // Name and bytes of every entry of a folder that is a file.
 std::map<std::string, std::string> snapshot(const std::string& folder) {
   std::map<std::string, std::string> files;
-  for (const std::string& name : namesIn(folder)) {
+  for (const std::string& name : folderNames(folder)) {
     struct stat info;
     if (stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
       files[name] = readFile(folder + "/" + name);
@@ -46,7 +46,7 @@ std::map<std::string, std::string> snapshot(const std::string& folder) {
 
 // No temporary ".part" file and no empty file stands in the folder.
 void expectNoLeftovers(const std::string& folder) {
-  for (const std::string& name : namesIn(folder)) {
+  for (const std::string& name : folderNames(folder)) {
     EXPECT_FALSE(name.size() >= 5 && name.compare(name.size() - 5, 5, ".part") == 0) << name;
     struct stat info;
     if (stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
@@ -98,7 +98,7 @@ TEST(ToolFaults, FrameThatCannotBeLoadedIsReportedAndItsNumberSkipped) {
     const std::string out = dir.file("autocropped");
     Strings written = outNames(4);
     written.erase(written.begin() + (bad - 1));
-    EXPECT_EQ(namesIn(out), written);
+    EXPECT_EQ(folderNames(out), written);
     for (unsigned number = 1; number <= 4; ++number) {
       if (number == bad) continue;
       expectCroppedFrame(out + "/" + outName(int(number)), frames.at(listed[number - 1]), 0, 0, 16,
@@ -129,8 +129,8 @@ TEST(ToolFaults, FrameThatCannotBeSavedIsReportedAndTheOthersWritten) {
                                                 2)}}) +
                  failedEnd(1, 3));
   const std::string out = dir.file("autocropped");
-  EXPECT_EQ(namesIn(out), outNames(3));
-  EXPECT_TRUE(namesIn(out + "/out_00002.png").empty());
+  EXPECT_EQ(folderNames(out), outNames(3));
+  EXPECT_TRUE(folderNames(out + "/out_00002.png").empty());
   expectCroppedFrame(out + "/out_00001.png", frames.at(listed[0]), 3, 2, 16, 16);
   expectCroppedFrame(out + "/out_00003.png", frames.at(listed[2]), 3, 2, 16, 16);
   expectNoLeftovers(out);
@@ -190,7 +190,7 @@ TEST(ToolFaults, FullDiskIsReportedAndKeepsTheEarlierFrame) {
                                                 2)}}) +
                  failedEnd(1, 2));
   EXPECT_EQ(readFile(out.file("autocropped/out_00002.png")), "earlier good frame");
-  EXPECT_EQ(namesIn(out.file("autocropped")), (Strings{"out_00001.png", "out_00002.png"}));
+  EXPECT_EQ(folderNames(out.file("autocropped")), (Strings{"out_00001.png", "out_00002.png"}));
   expectNoLeftovers(out.file("autocropped"));
 }
 
@@ -248,7 +248,7 @@ TEST(ToolFaults, ReportNamesEveryFrameAsTheConsoleAndTheFilesShowIt) {
                  loopLines(4, {{bad, frameWarning("x.png", because(kNotLoaded, "not a PNG file"),
                                                   int(bad))}}) +
                  failedEnd(1, 4));
-  EXPECT_EQ(namesIn(reportDir.path()), Strings{"run.json"});
+  EXPECT_EQ(folderNames(reportDir.path()), Strings{"run.json"});
   const Json got = Json::parse(readFile(reportFile));
   const Json crop = rectJson(1, 2, 16, 16);
   Json want = {{"source", dir.path()},
@@ -339,7 +339,7 @@ TEST(ToolFaults, LinksPlantedInTheOutputFolderAreNeverWrittenThrough) {
              kBanner + countLine(3) + kAutocroppedExists + scanLines(3) +
                  report(3, 2, 10, 7, 16, 16) + loopLines(3) + kDone);
   EXPECT_EQ(readFile(victim), "not yours");
-  EXPECT_EQ(namesIn(out), (Strings{"out_00001.png", "out_00001.png.part", "out_00002.png",
+  EXPECT_EQ(folderNames(out), (Strings{"out_00001.png", "out_00001.png.part", "out_00002.png",
                                    "out_00002.png.part", "out_00003.png"}));
   struct stat info;
   ASSERT_EQ(lstat((out + "/out_00001.png").c_str(), &info), 0);
@@ -370,7 +370,7 @@ TEST(ToolFaults, OutputFolderBlockedByAFileStopsBeforeAnyFrameIsRead) {
   }
   EXPECT_EQ(readFile(dir.file("autocropped")), "in the way");
   EXPECT_EQ(readFile(outDir.file("autocropped")), "also in the way");
-  EXPECT_EQ(namesIn(outDir.path()), Strings{"autocropped"});
+  EXPECT_EQ(folderNames(outDir.path()), Strings{"autocropped"});
 }
 
 TEST(ToolFaults, OutputFolderThatIsTheSourceFolderStopsBeforeAnythingIsWritten) {
@@ -413,10 +413,10 @@ TEST(ToolFaults, OutputFolderThatIsTheSourceFolderStopsBeforeAnythingIsWritten) 
     SCOPED_TRACE(::testing::PrintToString(row.args));
     EXPECT_RUN(runTool(row.args, "\n\n"), 1, row.output);
     EXPECT_EQ(snapshot(frames), framesBefore);
-    EXPECT_EQ(namesIn(frames), (Strings{"walk_a.png", "walk_b.png", "walk_c.png"}));
+    EXPECT_EQ(folderNames(frames), (Strings{"walk_a.png", "walk_b.png", "walk_c.png"}));
     EXPECT_EQ(snapshot(loop), loopBefore);
   }
-  EXPECT_EQ(namesIn(shots), Strings{"autocropped"});
+  EXPECT_EQ(folderNames(shots), Strings{"autocropped"});
 }
 
 TEST(ToolFaults, ForcedRectTooLargeToAllocateStopsBeforeAnyFrameIsWritten) {
@@ -440,7 +440,7 @@ TEST(ToolFaults, ForcedRectTooLargeToAllocateStopsBeforeAnyFrameIsWritten) {
                kBanner + countLine(3) + kAutocroppedExists + customRect(row.text) + row.report +
                    kAreaStop);
   }
-  EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
+  EXPECT_TRUE(folderNames(dir.file("autocropped")).empty());
 }
 
 TEST(ToolFaults, AbsolutePathsAreOptionValues) {
@@ -702,5 +702,5 @@ TEST(ToolFaults, PictureThatCannotBeWrittenStopsAfterTheFramesAndKeepsTheEarlier
   const Json got = Json::parse(readFile(reportFile));
   EXPECT_EQ(got["preview"], nullptr);
   EXPECT_EQ(got["frames"][0]["written"], true);
-  EXPECT_EQ(namesIn(files.path()), (Strings{"p.png", "r.json"}));
+  EXPECT_EQ(folderNames(files.path()), (Strings{"p.png", "r.json"}));
 }

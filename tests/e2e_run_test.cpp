@@ -36,7 +36,7 @@ void expectWalkOutput(const std::string& source, const std::string& outFolder) {
   const std::map<std::string, Pattern> frames = threeWalkFrames();
   const Strings listed = pngNamesInFrameOrder(source);
   ASSERT_EQ(listed.size(), 3u);
-  EXPECT_EQ(namesIn(outFolder), outNames(3));
+  EXPECT_EQ(folderNames(outFolder), outNames(3));
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE("frame " + listed[i]);
     expectCroppedFrame(outFolder + "/" + outName(i + 1), frames.at(listed[i]), 3, 2, 16, 16);
@@ -154,7 +154,7 @@ TEST(ToolRun, NaturalOrderNumbersFramesWithoutLeadingZerosByTheirNumbers) {
     EXPECT_RUN(runTool(args, "\n"), 0,
                kBanner + countLine(7) + row.warning + scanLines(7) + report(0, 0, 8, 8, 16, 16) +
                    loopLines(7) + kDone);
-    EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(7));
+    EXPECT_EQ(folderNames(dir.file("autocropped")), outNames(7));
     const nlohmann::json written = nlohmann::json::parse(readFile(reportDir.file("run.json")));
     EXPECT_EQ(written["order"], row.order);
     for (size_t n = 0; n < row.frames.size(); ++n) {
@@ -260,7 +260,7 @@ TEST(ToolRun, HelpSwitchWithoutValuePrintsOnlyTheHelp) {
     SCOPED_TRACE(::testing::PrintToString(args));
     EXPECT_RUN(runTool(args, "\n"), 0, kBanner + kHelp);
   }
-  EXPECT_TRUE(namesIn(dir.path()).empty());
+  EXPECT_TRUE(folderNames(dir.path()).empty());
 }
 
 TEST(ToolRun, WithoutArgumentsTheRunEndsQuietlyWhenInputEnds) {
@@ -285,7 +285,7 @@ TEST(ToolRun, PromptAsksAgainUntilAFolderIsTypedThenRunsWithThresholdZero) {
              kBanner + kHint + kPrompt + kPromptWarning + kPrompt + kPrompt + kPromptWarning +
                  kPrompt + countLine(1) + scanLines(1) + report(5, 6, 1, 1, 16, 16) +
                  loopLines(1) + kDone);
-  EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(1));
+  EXPECT_EQ(folderNames(dir.file("autocropped")), outNames(1));
   EXPECT_FALSE(exists(typedWrong));
 }
 
@@ -363,8 +363,8 @@ TEST(ToolRun, RunsThatStopBeforeTheFolderIsListed) {
     SCOPED_TRACE(::testing::PrintToString(row.args));
     EXPECT_RUN(runTool(row.args, "\n", cwd.path()), 1, row.output);
   }
-  EXPECT_EQ(namesIn(dir.path()), Strings{"keep.txt"});
-  EXPECT_TRUE(namesIn(cwd.path()).empty());
+  EXPECT_EQ(folderNames(dir.path()), Strings{"keep.txt"});
+  EXPECT_TRUE(folderNames(cwd.path()).empty());
 }
 
 TEST(ToolRun, ValuelessSourceOptionReadsTheFolderNamedNoparam) {
@@ -396,10 +396,10 @@ TEST(ToolRun, FolderWithoutPngFramesEndsDoneWithoutOutputFolder) {
     SCOPED_TRACE(::testing::PrintToString(args));
     EXPECT_RUN(runTool(args, "\n"), 0, kBanner + countLine(0) + kDone);
   }
-  EXPECT_TRUE(namesIn(empty).empty());
-  EXPECT_EQ(namesIn(others), (Strings{"a.PNG", "b.png.bak", "c.Png", "sub"}));
-  EXPECT_TRUE(namesIn(outDir.path()).empty());
-  EXPECT_EQ(namesIn(dir.path()), (Strings{"empty", "others"}));
+  EXPECT_TRUE(folderNames(empty).empty());
+  EXPECT_EQ(folderNames(others), (Strings{"a.PNG", "b.png.bak", "c.Png", "sub"}));
+  EXPECT_TRUE(folderNames(outDir.path()).empty());
+  EXPECT_EQ(folderNames(dir.path()), (Strings{"empty", "others"}));
 }
 
 TEST(ToolRun, OnlyNamesEndingInLowerCasePngAreFrames) {
@@ -417,7 +417,7 @@ TEST(ToolRun, OnlyNamesEndingInLowerCasePngAreFrames) {
                  loopLines(2) + kDone);
   const Strings listed = pngNamesInFrameOrder(dir.path());
   ASSERT_EQ(listed.size(), 2u);
-  EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(2));
+  EXPECT_EQ(folderNames(dir.file("autocropped")), outNames(2));
   for (int i = 0; i < 2; ++i) {
     expectCroppedFrame(dir.file("autocropped/" + outName(i + 1)), frames.at(listed[i]), 0, 0, 16,
                        16);
@@ -436,7 +436,7 @@ TEST(ToolRun, FrameWithoutAlphaStopsTheScanWithFatalError) {
 
   EXPECT_RUN(run, 1,
              kBanner + countLine(3) + scanStepsThrough(position, 3) + alphaStop("walk_a.png"));
-  EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
+  EXPECT_TRUE(folderNames(dir.file("autocropped")).empty());
 }
 
 TEST(ToolRun, SubFolderNamedLikeAFrameStopsTheScan) {
@@ -453,7 +453,7 @@ TEST(ToolRun, SubFolderNamedLikeAFrameStopsTheScan) {
   EXPECT_RUN(run, 1,
              kBanner + countLine(4) + scanStepsThrough(position, 4) +
                  loadStop("x.png", "not a regular file"));
-  EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
+  EXPECT_TRUE(folderNames(dir.file("autocropped")).empty());
 }
 
 TEST(ToolRun, FullyTransparentFramesGiveTheInvalidRectStop) {
@@ -464,7 +464,7 @@ TEST(ToolRun, FullyTransparentFramesGiveTheInvalidRectStop) {
   const RunResult run = runTool({"-i", dir.path()}, "\n\n");
 
   EXPECT_RUN(run, 1, kBanner + countLine(2) + scanLines(2) + invalidRect(-1, -1, 0, 0));
-  EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
+  EXPECT_TRUE(folderNames(dir.file("autocropped")).empty());
 }
 
 TEST(ToolRun, MalformedForcedRectStopsWithoutPause) {
@@ -492,7 +492,7 @@ TEST(ToolRun, MalformedForcedRectStopsWithoutPause) {
     EXPECT_RUN(runTool(args, "\n\n"), 1,
                kBanner + row.warning + countLine(3) +
                    (again ? kAutocroppedExists : std::string()) + kMalformedRect);
-    EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
+    EXPECT_TRUE(folderNames(dir.file("autocropped")).empty());
   }
 }
 
@@ -522,7 +522,7 @@ TEST(ToolRun, ForcedRectsThatAreNotUsableGiveTheInvalidRectStop) {
                kBanner + countLine(3) + kAutocroppedExists + customRect(row.text) +
                    invalidRect(row.minX, row.minY, row.maxX, row.maxY));
   }
-  EXPECT_TRUE(namesIn(dir.file("autocropped")).empty());
+  EXPECT_TRUE(folderNames(dir.file("autocropped")).empty());
 }
 
 TEST(ToolRun, SecondRunWarnsAboutTheOutputFolderAndReplacesOnlyItsFrames) {
@@ -554,7 +554,7 @@ TEST(ToolRun, OutputOptionNamingAFolderIsUsedAsTyped) {
                kBanner + countLine(3) + usingOutput(typed) +
                    (again ? kAutocroppedExists : std::string()) + kWalkScanToEnd);
     expectWalkOutput(dir.path(), outDir.file("autocropped"));
-    EXPECT_EQ(namesIn(outDir.path()), Strings{"autocropped"});
+    EXPECT_EQ(folderNames(outDir.path()), Strings{"autocropped"});
   }
   EXPECT_FALSE(exists(dir.file("autocropped")));
 }
@@ -575,7 +575,7 @@ TEST(ToolRun, OutputOptionNotNamingAFolderFallsBackToTheSourceFolder) {
                    (again ? kAutocroppedExists : std::string()) + kWalkScanToEnd);
     expectWalkOutput(dir.path(), dir.file("autocropped"));
   }
-  EXPECT_TRUE(namesIn(cwd.path()).empty());
+  EXPECT_TRUE(folderNames(cwd.path()).empty());
   EXPECT_FALSE(exists(dir.file("nowhere")));
   EXPECT_EQ(readFile(file), "x");
 }
@@ -608,7 +608,7 @@ TEST(ToolRun, ListingLoadsAndSavesUseOneSettledFolderPath) {
   EXPECT_RUN(runTool({"-i", typedSource, "-o", typedOutput}, "\n"), 0,
              kBanner + countLine(3) + usingOutput(typedOutput) + kWalkScanToEnd);
   expectWalkOutput(walk, dir.file("autocropped"));
-  EXPECT_TRUE(namesIn(dir.file("deep")) == Strings{"inner"});
+  EXPECT_TRUE(folderNames(dir.file("deep")) == Strings{"inner"});
 }
 
 TEST(ToolRun, ThresholdKeepsOnlyAlphaAboveItsLowEightBits) {
@@ -679,7 +679,7 @@ TEST(ToolRun, ForcedRectIsCutFromEveryFrameAndFilledBeyondItsEdges) {
                    loopLines(2) + kDone);
     const Strings listed = pngNamesInFrameOrder(dir.path());
     ASSERT_EQ(listed.size(), 2u);
-    EXPECT_EQ(namesIn(dir.file("autocropped")), outNames(2));
+    EXPECT_EQ(folderNames(dir.file("autocropped")), outNames(2));
     for (int i = 0; i < 2; ++i) {
       expectCroppedFrame(dir.file("autocropped/" + outName(i + 1)), frames.at(listed[i]),
                          row.minX, row.minY, row.wideWidth, row.wideHeight);
@@ -717,7 +717,7 @@ TEST(ToolRun, OptimizedFramesHoldTheDefaultPixelsOnOneAndThreeThreads) {
     run.result = runTool(args, "\n");
     SCOPED_TRACE(::testing::PrintToString(run.options));
     EXPECT_EQ(run.result.exitCode, 0);
-    EXPECT_EQ(namesIn(run.out.file("autocropped")), outNames(4));
+    EXPECT_EQ(folderNames(run.out.file("autocropped")), outNames(4));
     std::string console = run.result.output;
     console.replace(console.find(run.out.path()), run.out.path().size(), runs[0].out.path());
     EXPECT_EQ(console, runs[0].result.output);

@@ -21,7 +21,10 @@
 
 namespace e2e {
 
+using testing_support::folderNames;
 using testing_support::kHelp;
+using testing_support::kPrompt;
+using testing_support::kPromptWarning;
 using testing_support::Rgba;
 using testing_support::RunResult;
 
@@ -41,12 +44,8 @@ inline const std::string kBanner =
     "--------------------------------\n";
 inline const std::string kNoSource = "STOP: Source path not defined.\n";
 inline const std::string kHint = "Run this program with -? parameter to display help & options.\n\n";
-inline const std::string kPrompt = "Enter the source frames path: ";
-inline const std::string kPromptWarning =
-    "\n  Warning: path appears to be invalid or inaccessible.\n"
-    "  Try again or press CTRL+C to terminate.\n\n";
 inline const std::string kContinuePause = "\nPress Enter to continue...\n";
-inline const std::string kExitPause = "\nPress Enter to exit...\n";
+inline const std::string kExitPause = "\n" + testing_support::kExitPrompt + "\n";
 inline const std::string kDone = "\nAll done!\n" + kExitPause;
 inline const std::string kMalformedRect =
     "STOP: Custom crop-rect definition is malformed.\n"
@@ -305,11 +304,6 @@ inline void expectCroppedFrame(const std::string& path, const Pattern& source, i
     EXPECT_EQ(wrong, 0);
   }
   FreeImage_Unload(image);
-}
-
-// All names in a folder, sorted; empty when it does not exist.
-inline std::vector<std::string> namesIn(const std::string& folder) {
-  return testing_support::folderNames(folder);
 }
 
 inline std::vector<std::string> outNames(int count) {

@@ -1,5 +1,4 @@
 #include "run/frame_list.h"
-#include "run/animations.h"
 
 #include <gtest/gtest.h>
 
@@ -92,28 +91,34 @@ TEST(SelectFrames, NaturalOrderIsAStrictTotalOrder) {
   }
 }
 
-TEST(StemOf, DropsTheLastDigitRunAndOneSeparatorBeforeIt) {
-  const std::pair<const char*, const char*> rows[] = {
-      {"arbiter-blade-s-4.png", "arbiter-blade-s"},
-      {"walk_0001.png", "walk"},
-      {"idle.png", "idle"},
-      {"walk 12.png", "walk"},
-      {"walk.3.png", "walk"},
-      {"walk12.png", "walk"},
-      {"sky-fly-3-upstroke.png", "sky-fly-upstroke"},  // the last run, wherever it lies
-      {"a1b22.png", "a1b"},
-      {"a--2.png", "a-"},  // one separator only
-      {"7.png", ""},
-      {"-7.png", ""},
-      {"x.png.png", "x.png"},
+TEST(ProgressPercent, SinglePrecisionRatioTimes100Truncated) {
+  // Worked out apart from the code: done / total rounded to binary32, times
+  // 100 rounded to binary32, truncated. 53 and 59 of 100 land just below.
+  const std::vector<std::pair<unsigned, std::vector<unsigned>>> tables = {
+      {3, {0, 33, 66, 100}},
+      {7, {0, 14, 28, 42, 57, 71, 85, 100}},
+      {100, {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
+             21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41,
+             42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 52, 54, 55, 56, 57, 58, 58, 60, 61, 62,
+             63, 64, 65, 66, 67, 68, 69, 70, 71, 72, 73, 74, 75, 76, 77, 78, 79, 80, 81, 82, 83,
+             84, 85, 86, 87, 88, 89, 90, 91, 92, 93, 94, 95, 96, 97, 98, 99, 100}},
   };
-  for (const auto& [name, stem] : rows) EXPECT_EQ(velmora::stemOf(name), stem) << name;
+  for (const auto& table : tables) {
+    ASSERT_EQ(table.second.size(), table.first + 1);
+    for (unsigned k = 0; k <= table.first; ++k) {
+      EXPECT_EQ(velmora::progressPercent(k, table.first), table.second[k]) << k << " of " << table.first;
+    }
+  }
+  EXPECT_EQ(velmora::progressPercent(0, 0), 100u);
 }
 
-TEST(OutputSegment, NamesOneFolderAndNoOther) {
+TEST(ZeroPad, FillsToTheWidthButNeverCuts) {
   const std::pair<const char*, const char*> rows[] = {
-      {"walk", "walk"}, {"a\\..\\b", "a_.._b"}, {"", "_"}, {".", "_."}, {"..", "_.."}, {"..a", "..a"}};
-  for (const auto& [name, segment] : rows) EXPECT_EQ(velmora::outputSegment(name), segment) << name;
+      {"7", "00007"}, {"12345", "12345"}, {"123456", "123456"}, {"", "00000"}, {"42", "00042"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(velmora::zeroPad(row.first, 5), row.second) << "\"" << row.first << "\"";
+  }
 }
 
 }  // namespace

@@ -6,19 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 using corvane::_ContainerElementNotFoundException;
 using corvane::_ContainerIndexException;
 using corvane::hlist;
 using corvane::htable;
 using corvane::htext;
+using testing_support::items;
 
 namespace {
 
 hlist<htext> abc() { return hlist<htext>{"a", "b", "c"}; }
-
-std::vector<std::string> items(const hlist<htext>& list) {
-  return std::vector<std::string>(list.begin(), list.end());
-}
 
 // The "index '<n>' out of range" tail of the index exception that action throws.
 std::string indexFailure(const std::function<void()>& action) {

@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "corvane/hfolder.h"
+#include "test_support.h"
 
 using corvane::hfolder;
 using corvane::hlist;
 using corvane::htext;
+using testing_support::items;
 
 namespace {
 
@@ -94,10 +96,6 @@ const CleanRow kCleanRows[] = {
 };
 
 std::string shown(const char* text) { return testing::PrintToString(std::string(text)); }
-
-std::vector<std::string> items(const hlist<htext>& list) {
-  return std::vector<std::string>(list.begin(), list.end());
-}
 
 }  // namespace
 

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -16,7 +15,6 @@
 
 #include "e2e_support.h"
 #include "host/host.h"
-#include "image/frame_loader.h"
 #include "png_bytes.h"
 #include "test_support.h"
 
@@ -371,66 +369,6 @@ TEST_F(HostileFolder, TransparencyOtherThanAnEightBitChannelCrops) {
     EXPECT_EQ(FreeImage_GetWidth(out), 16u);
     EXPECT_EQ(FreeImage_GetHeight(out), 16u);
     FreeImage_Unload(out);
-  }
-}
-
-}  // namespace
-
-namespace {
-
-// A frame rewritten in place between its header check and its decoding is
-// refused, not decoded past the bound it passed; a small one was read whole
-// when it was opened and decodes as checked.
-TEST(FrameSource, FrameRewrittenAfterItsHeaderWasReadIsNotDecoded) {
-  ScopedTempDir dir;
-  const std::string path = dir.file("f.png");
-  const std::string larger = pb::encode(pb::patterned(64, 64, pb::kRgba, 8, false));
-  for (const size_t comment : {size_t(100), velmora::kWholeFileBytes + 65536}) {
-    SCOPED_TRACE(comment);
-    // A long comment before the pixels takes the file past the size read
-    // whole, so the decoding has to read the file again.
-    std::string small = pb::encode(pb::patterned(4, 4, pb::kRgba, 8, false));
-    small.insert(33, pb::chunk("tEXt", std::string("Comment") + '\0' + std::string(comment, 'c')));
-    writeFile(path, small);
-    velmora::FrameSource source = velmora::FrameSource::open(path);
-    ASSERT_TRUE(source.status().ok());
-    EXPECT_EQ(source.width(), 4u);
-
-    FILE* same = std::fopen(path.c_str(), "r+b");
-    ASSERT_NE(same, nullptr);
-    ASSERT_EQ(std::fwrite(larger.data(), 1, larger.size(), same), larger.size());
-    std::fclose(same);
-
-    const velmora::Image image = source.decode();
-    if (comment > velmora::kWholeFileBytes) {
-      EXPECT_EQ(image, nullptr);
-      EXPECT_EQ(source.status().code(), velmora::Status::Code::unreadable);
-      EXPECT_EQ(source.status().reason(), velmora::kChangedWhileRead);
-    } else {
-      ASSERT_NE(image, nullptr);
-      EXPECT_EQ(FreeImage_GetWidth(image.get()), 4u);
-    }
-  }
-}
-
-// The files on either side of the size read whole: one of exactly that size
-// is read into memory, one byte more is read from the open file; both decode.
-TEST(FrameSource, FramesAtAndJustPastTheWholeReadSizeDecode) {
-  ScopedTempDir dir;
-  const std::string path = dir.file("f.png");
-  const std::string frame = pb::encode(pb::patterned(4, 4, pb::kRgba, 8, false));
-  for (const size_t total : {velmora::kWholeFileBytes, velmora::kWholeFileBytes + 1}) {
-    SCOPED_TRACE(total);
-    std::string padded = frame;
-    const size_t text = total - frame.size() - 12 - 8;  // chunk frame, "Comment" and its NUL
-    padded.insert(33, pb::chunk("tEXt", std::string("Comment") + '\0' + std::string(text, 'c')));
-    ASSERT_EQ(padded.size(), total);
-    writeFile(path, padded);
-    velmora::FrameSource source = velmora::FrameSource::open(path);
-    ASSERT_TRUE(source.status().ok());
-    const velmora::Image image = source.decode();
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(FreeImage_GetWidth(image.get()), 4u);
   }
 }
 

@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "corvane/hcontainer.h"
+#include "test_support.h"
 
-using corvane::hlist;
 using corvane::hsprintf;
 using corvane::htext;
+using testing_support::items;
 
 namespace {
 
@@ -18,10 +19,6 @@ namespace {
 template <size_t N>
 htext bytes(const char (&literal)[N]) {
   return htext(std::string(literal, N - 1));
-}
-
-std::vector<std::string> pieces(const hlist<htext>& list) {
-  return std::vector<std::string>(list.begin(), list.end());
 }
 
 }  // namespace
@@ -47,7 +44,7 @@ TEST(HtextNul, ViewOperationsEndAtTheFirstNul) {
   EXPECT_EQ(std::string(moved), "ab");
 
   EXPECT_EQ(std::string(withNul.replace("b", "X")), "aX");
-  EXPECT_EQ(pieces(withNul.split(",")), (std::vector<std::string>{"ab"}));
+  EXPECT_EQ(items(withNul.split(",")), (std::vector<std::string>{"ab"}));
   EXPECT_EQ(std::string(bytes("abb\0bb").trimRight('b')), "a");
   EXPECT_EQ(std::string(withNul.subString(0, 6)), "ab");
   EXPECT_EQ(std::string(withNul.subString(1, 6)), "b");
@@ -132,9 +129,9 @@ TEST(Htext, Split) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string("'") + row.text + "' split at '" + row.delimiter + "'");
-    EXPECT_EQ(pieces(htext(row.text).split(row.delimiter)), row.result);
+    EXPECT_EQ(items(htext(row.text).split(row.delimiter)), row.result);
     if (row.delimiter[1] == '\0') {
-      EXPECT_EQ(pieces(htext(row.text).split(row.delimiter[0])), row.result);
+      EXPECT_EQ(items(htext(row.text).split(row.delimiter[0])), row.result);
     }
   }
 }

@@ -5,12 +5,11 @@
 #include <io.h>
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <random>
 #else
-#include <dirent.h>
-#include <stdio_ext.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdio_ext.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,11 +20,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 namespace testing_support {
+
+namespace fs = std::filesystem;
 
 #ifdef _WIN32
 
@@ -33,8 +35,6 @@ namespace testing_support {
 // UTF-8 (u8path), as the tool takes it. Running the tool as a child process
 // is POSIX only: the end-to-end tests drive the Windows tool from Linux.
 namespace {
-
-namespace fs = std::filesystem;
 
 std::string utf8(const fs::path& path) { return path.generic_u8string(); }
 
@@ -93,34 +93,6 @@ ScopedWorkingDir::~ScopedWorkingDir() {
   std::error_code error;
   fs::current_path(fs::u8path(previous_), error);
   if (error) std::abort();
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(fs::u8path(path), std::ios::binary);
-  out << bytes;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(fs::u8path(path), std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-bool exists(const std::string& path) {
-  std::error_code error;
-  return fs::exists(fs::symlink_status(fs::u8path(path), error));
-}
-
-std::vector<std::string> folderNames(const std::string& path) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (fs::directory_iterator it(fs::u8path(path), error), end; !error && it != end;
-       it.increment(error)) {
-    names.push_back(it->path().filename().u8string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 ScopedStdin::ScopedStdin(const std::string& text) {
@@ -303,43 +275,43 @@ Rgba pixelAt(FIBITMAP* image, int x, int y) {
   return Rgba{p[FI_RGBA_RED], p[FI_RGBA_GREEN], p[FI_RGBA_BLUE], p[FI_RGBA_ALPHA]};
 }
 
-#ifndef _WIN32
-
+// One copy for both builds: std::filesystem takes the path as UTF-8
+// (u8path) on Windows, as the tool does, and as the bytes it is on POSIX.
 void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
+  std::ofstream out(fs::u8path(path), std::ios::binary);
   out << bytes;
 }
 
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(fs::u8path(path), std::ios::binary);
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
 }
 
 bool exists(const std::string& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0;
+  std::error_code error;
+  return fs::exists(fs::symlink_status(fs::u8path(path), error));
 }
 
 std::vector<std::string> folderNames(const std::string& path) {
   std::vector<std::string> names;
-  DIR* dir = opendir(path.c_str());
-  if (dir == nullptr) return names;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+  std::error_code error;
+  for (fs::directory_iterator it(fs::u8path(path), error), end; !error && it != end;
+       it.increment(error)) {
+    names.push_back(it->path().filename().u8string());
   }
-  closedir(dir);
   std::sort(names.begin(), names.end());
   return names;
 }
 
-#endif  // _WIN32
-
 std::string str(const velmora::CropRect& r) {
   return "(" + std::to_string(r.minX) + ", " + std::to_string(r.minY) + ", " +
          std::to_string(r.maxX) + ", " + std::to_string(r.maxY) + ")";
+}
+
+std::vector<std::string> items(const corvane::hlist<corvane::htext>& list) {
+  return std::vector<std::string>(list.begin(), list.end());
 }
 
 #ifndef _WIN32
@@ -466,7 +438,7 @@ RunResult runToolToClosingPause(const std::vector<std::string>& args) {
   }
   close(out[1]);
   RunResult result;
-  const std::string pause = "Press Enter to exit...";
+  const std::string& pause = kExitPrompt;
   bool pressed = false;
   char buffer[65536];
   for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) {

@@ -12,6 +12,8 @@
 
 #include "base/crop_rect.h"
 #include "console/options.h"
+#include "corvane/hcontainer.h"
+#include "corvane/htext.h"
 
 #ifdef _WIN32
 #include <direct.h>
@@ -92,6 +94,17 @@ std::vector<std::string> folderNames(const std::string& path);
 
 // "(minX, minY, maxX, maxY)", for assertions that name a rectangle.
 std::string str(const velmora::CropRect& rect);
+
+// The texts of a list as standard strings, for assertions that print them.
+std::vector<std::string> items(const corvane::hlist<corvane::htext>& list);
+
+// The interactive prompt's question and its warning after a line that names
+// no folder, and the closing pause's prompt: the one copy the tests hold.
+inline const std::string kPrompt = "Enter the source frames path: ";
+inline const std::string kPromptWarning =
+    "\n  Warning: path appears to be invalid or inaccessible.\n"
+    "  Try again or press CTRL+C to terminate.\n\n";
+inline const std::string kExitPrompt = "Press Enter to exit...";
 
 struct RunResult {
   int exitCode = -1;      // the exit status, or 128 + signal when it was killed
