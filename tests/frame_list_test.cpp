@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
+
+#include "test_support.h"
 
 namespace {
 
@@ -64,6 +67,26 @@ const Names kNaturalRows[] = {
     {"s2f9.png", "s2f10.png", "s10f1.png"},
     {"z10.png", "\xc3\xa9" "2.png"},
 };
+
+// An unreadable folder must not pass for an empty one: a one-folder run
+// would end "0 png files" and "All done!" over a folder it never read.
+TEST(ListFolderNames, GivesEveryEntryOrWhyTheFolderCannotBeRead) {
+  testing_support::ScopedTempDir dir;
+  testing_support::writeFile(dir.file("b.png"), "x");
+  testing_support::writeFile(dir.file(".hidden"), "");
+  corvane::hlist<corvane::htext> names;
+  ASSERT_TRUE(velmora::listFolderNames(dir.path().c_str(), names).ok());
+  Names listed;
+  for (const corvane::htext& name : names) listed.push_back(name.c_str());
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(show(listed), "[.hidden][b.png]");
+
+  corvane::hlist<corvane::htext> none;
+  const velmora::Status missing = velmora::listFolderNames(dir.file("gone").c_str(), none);
+  EXPECT_EQ(missing.code(), velmora::Status::Code::failed);
+  EXPECT_FALSE(missing.reason().empty());
+  EXPECT_TRUE(none.empty());
+}
 
 TEST(SelectFrames, NaturalOrderReadsDigitRunsAsNumbers) {
   for (const Names& row : kNaturalRows) {

@@ -1,11 +1,13 @@
 #include "console/run_driver.h"
 
+#include <exception>
 #include <new>
 
 #include "base/status.h"
 #include "console/console.h"
 #include "console/options.h"
 #include "console/settings.h"
+#include "corvane/hexception.h"
 #include "corvane/hfolder.h"
 #include "host/file_save.h"
 #include "host/host.h"
@@ -230,14 +232,21 @@ int run(int argc, const char* const* argv) {
 }  // namespace
 
 int runDriver(int argc, const char* const* argv) {
-  // The units hand their allocation failures back as results; one that
-  // reaches this far (a folder listing, say) still ends the run in words.
+  // The units hand their failures back as results; whatever still reaches
+  // this far (an allocation in a folder listing, a broken guard of the
+  // support library) ends the run in one line instead of std::terminate.
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {
     say("\nFATAL ERROR: %s\n", kOutOfMemory);
-    return 1;
+  } catch (const corvane::_Exception& error) {
+    say("\nFATAL ERROR: %s\n", error.messageText().c_str());
+  } catch (const std::exception& error) {
+    say("\nFATAL ERROR: %s\n", error.what());
+  } catch (...) {
+    say("\nFATAL ERROR: unknown error\n");
   }
+  return 1;
 }
 
 }  // namespace velmora
