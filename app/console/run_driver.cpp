@@ -30,6 +30,16 @@ bool readNumberOption(OptionMap& options, const char* option, unsigned fallback,
   return false;
 }
 
+// An option that takes one of a few words; false after its STOP, which
+// lists them.
+template <typename T>
+bool readWordOption(OptionMap& options, const char* option,
+                    bool (*read)(const htext& text, T& value), T& value, const char* words) {
+  if (read(options[option], value)) return true;
+  say("STOP: %s takes %s.\n", option, words);
+  return false;
+}
+
 // The file an option names for the run to write (-report, -preview), checked
 // before anything is read so that a long run cannot end without it. <empty>
 // when the option is absent; false after its STOP.
@@ -74,20 +84,11 @@ bool readSettings(OptionMap& options, RunSettings& settings) {
     return false;
   }
   if (settings.jobs == 0) settings.jobs = host::usableProcessors();
-  if (!readOrder(options["-order"], settings.order)) {
-    say("STOP: -order takes name or natural.\n");
-    return false;
-  }
-  if (!readSplit(options["-split"], settings.split)) {
-    say("STOP: -split takes stem.\n");
-    return false;
-  }
-  if (!readFill(options["-fill"], settings.fill)) {
-    say("STOP: -fill takes black or transparent.\n");
-    return false;
-  }
-  if (!readAnchor(options["-anchor"], settings.anchor)) {
-    say("STOP: -anchor takes topleft, center or bottom.\n");
+  if (!readWordOption(options, "-order", readOrder, settings.order, "name or natural") ||
+      !readWordOption(options, "-split", readSplit, settings.split, "stem") ||
+      !readWordOption(options, "-fill", readFill, settings.fill, "black or transparent") ||
+      !readWordOption(options, "-anchor", readAnchor, settings.anchor,
+                      "topleft, center or bottom")) {
     return false;
   }
   settings.sheet = !options["-sheet"].empty();

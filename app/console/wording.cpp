@@ -47,6 +47,8 @@ std::string animationProblem(const Animation& animation, const AnimationResult& 
                declaresTooMany(result.results[result.frame].width,
                                result.results[result.frame].height);
       }
+      [[fallthrough]];
+    case Failure::notWritten:
       return "frame \"" + frame + "\" " + frameProblem(result.status.code());
     case Failure::nothingShown:
       return "no frame has a visible pixel";
@@ -54,8 +56,6 @@ std::string animationProblem(const Animation& animation, const AnimationResult& 
       return "the crop rect is mathematically incorrect";
     case Failure::cropTooLarge:
       return "the corrected crop-rect holds more than 268435456 pixels";
-    case Failure::notWritten:
-      return "frame \"" + frame + "\" " + frameProblem(result.status.code());
     case Failure::notCropped:
       return "its frames could not be cropped";
     case Failure::notReplaced:
