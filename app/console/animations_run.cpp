@@ -85,6 +85,8 @@ int runAnimations(const RunSettings& settings) {
     }
   }
   if (!makeOutputFolder(target)) return 1;
+  host::FolderLock lock;
+  if (!lockOutputFolder(target, lock)) return 1;
   options.target = target;
   const Status staged = makeStagingFolder(output.folder, options.staging);
   if (!staged.ok()) {

@@ -90,6 +90,8 @@ int runFolder(const RunSettings& settings) {
     waitForEnter();
   }
   if (!makeOutputFolder(target)) return 1;
+  host::FolderLock lock;
+  if (!lockOutputFolder(target, lock)) return 1;
 
   const uint8_t threshold = settings.threshold;
   const htext& previewFile = settings.previewFile;
