@@ -17,10 +17,13 @@
 #include <nlohmann/json.hpp>
 
 #include "e2e_support.h"
+#include "failing_env.h"
+#include "host/host.h"
 #include "png_bytes.h"
 #include "test_support.h"
 
 using namespace e2e;
+using testing_support::contents;
 using testing_support::exists;
 using testing_support::readFile;
 using testing_support::runTool;
@@ -417,6 +420,41 @@ TEST(ToolFaults, OutputFolderThatIsTheSourceFolderStopsBeforeAnythingIsWritten) 
     EXPECT_EQ(snapshot(loop), loopBefore);
   }
   EXPECT_EQ(folderNames(shots), Strings{"autocropped"});
+}
+
+TEST(ToolFaults, OutputFolderThatAnotherRunHoldsStopsBeforeAnythingIsWritten) {
+  // The Windows tool's lock is Wine's, which a POSIX lock of this process does not meet.
+  if (toolIsWindows()) GTEST_SKIP() << "the other run holds a POSIX lock";
+  ScopedTempDir dir;
+  writeFrames(dir.path(), threeWalkFrames());
+  makeFolder(dir.file("autocropped"));
+  writeFile(dir.file("autocropped/notes.txt"), "the user's");
+  const std::string busy = "STOP: Another run is writing into \"" + dir.file("autocropped") + "\".\n";
+  struct Row {
+    Strings args;
+    std::string output;
+  };
+  const std::vector<Row> rows = {
+      {{"-i", dir.path()}, kBanner + countLine(3) + kAutocroppedExists + busy},
+      {{"-i", dir.path(), "-forcecrop", "0,0,16,16"}, kBanner + countLine(3) + kAutocroppedExists + busy},
+      {{"-i", dir.path(), "-tree"}, kBanner + animationsLine(1, 3) + busy},
+      {{"-i", dir.path(), "-sheet", "-incremental"}, kBanner + animationsLine(1, 3) + busy},
+  };
+  const auto before = contents(dir.path());
+  {
+    velmora::host::FolderLock other;
+    ASSERT_TRUE(velmora::host::lockFolder(dir.file("autocropped").c_str(), other).ok());
+    const auto held = contents(dir.path());
+    for (const Row& row : rows) {
+      SCOPED_TRACE(::testing::PrintToString(row.args));
+      EXPECT_RUN(runTool(row.args, "\n\n"), 1, row.output);
+      EXPECT_EQ(contents(dir.path()), held);
+    }
+  }
+  // Let go, the folder takes a run, which leaves no lock behind.
+  EXPECT_EQ(contents(dir.path()), before);
+  EXPECT_EQ(runTool({"-i", dir.path(), "-tree"}).exitCode, 0);
+  EXPECT_FALSE(exists(dir.file("autocropped.velmoraReelCut-lock")));
 }
 
 TEST(ToolFaults, ForcedRectTooLargeToAllocateStopsBeforeAnyFrameIsWritten) {

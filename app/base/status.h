@@ -27,6 +27,7 @@ class Status {
     notCropped,
     notSaved,
     unsupported,      // the host has no such call; nothing was done
+    busy,             // another process holds what was asked for; nothing was done
   };
 
   Status() = default;

@@ -157,6 +157,8 @@ int runAnimations(const RunSettings& settings) {
     }
   }
   if (!makeOutputFolder(target)) return 1;
+  host::FolderLock lock;
+  if (!lockOutputFolder(target, lock)) return 1;
   options.target = target;
   const Status staged = makeStagingFolder(output.folder, options.staging);
   if (!staged.ok()) {
@@ -210,6 +212,9 @@ int runAnimations(const RunSettings& settings) {
       sayNotWritten("Manifest", manifestFile, saved);
     }
   }
+  // The manifest was the last file in autocropped: a second run need not
+  // wait for this one's closing pause.
+  lock.release();
   if (!settings.reportFile.empty()) {
     const TreeSummary summary{sourceFolder, settings.order};
     const Status saved =

@@ -134,6 +134,8 @@ int runFolder(const RunSettings& settings) {
     waitForEnter();
   }
   if (!makeOutputFolder(target)) return 1;
+  host::FolderLock lock;
+  if (!lockOutputFolder(target, lock)) return 1;
 
   RunOptions options = runOptionsOf(settings);
   options.placing = Placing::inPlace;
@@ -147,6 +149,9 @@ int runFolder(const RunSettings& settings) {
   animation.frames.assign(frames.begin(), frames.end());
   FolderPrinter printer(frames);
   const std::vector<AnimationResult> results = cropAnimations({animation}, options, printer);
+  // Nothing more goes into autocropped: a second run need not wait for this
+  // one's pauses.
+  lock.release();
   const AnimationResult& result = results[0];
   const unsigned count = static_cast<unsigned>(frames.size());
   switch (result.failure) {

@@ -174,6 +174,15 @@ bool makeOutputFolder(const htext& target) {
   return false;
 }
 
+bool lockOutputFolder(const htext& target, host::FolderLock& lock) {
+  const Status locked = host::lockFolder(target, lock);
+  // A folder where no file can be made takes none of the run's output
+  // either: the run goes on, and its own lines say what was not written.
+  if (locked.code() != Status::Code::busy) return true;
+  say("STOP: Another run is writing into \"%s\".\n", target.c_str());
+  return false;
+}
+
 void sayNotWritten(const char* what, const htext& typed, const Status& status) {
   say("\nSTOP: %s file \"%s\" could not be written%s.\n", what, typed.c_str(),
       because(status).c_str());

@@ -9,6 +9,7 @@
 #include "base/crop_rect.h"
 #include "base/status.h"
 #include "corvane/htext.h"
+#include "host/host.h"
 #include "run/frame_list.h"
 #include "run/run_options.h"
 #include "run/sheet_layout.h"
@@ -73,6 +74,11 @@ bool sayIfOutputIsSource(const corvane::htext& target, const corvane::htext& sou
 // Makes the autocropped folder and the folders above it; false after the STOP
 // of one that could not be made.
 bool makeOutputFolder(const corvane::htext& target);
+
+// Holds the autocropped folder for this run until lock goes: false after the
+// STOP of a folder another run is writing into. A folder that cannot be held
+// otherwise (where no file can be made) is written without it.
+bool lockOutputFolder(const corvane::htext& target, host::FolderLock& lock);
 
 // Reads -forcecrop into rect, printing ">> Custom crop-rect: <text>"; false
 // after the STOP of a malformed one.

@@ -17,14 +17,14 @@ std::string unguessableHex() {
   return digits;
 }
 
-Status saveFile(const std::string& bytes, const htext& target) {
+Status saveFile(const std::string& bytes, const htext& target, Env& env) {
   for (int attempt = 0; attempt < 16; ++attempt) {
     const htext partial = target + "." + htext(unguessableHex().c_str()) + ".part";
-    const Status written = host::writeNewFile(partial, bytes.data(), bytes.size());
+    const Status written = env.writeNewFile(partial, bytes.data(), bytes.size());
     if (written.code() == Status::Code::exists) continue;
     if (!written.ok()) return written;
-    const Status replaced = host::replaceFile(partial, target);
-    if (!replaced.ok()) host::removeFile(partial);
+    const Status replaced = env.replaceFile(partial, target);
+    if (!replaced.ok()) env.removeFile(partial);
     return replaced;
   }
   // Sixteen unpredictable names taken in a row: someone is planting them.

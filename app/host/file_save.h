@@ -13,6 +13,7 @@
 
 #include "base/status.h"
 #include "corvane/htext.h"
+#include "host/env.h"
 
 namespace velmora {
 
@@ -20,10 +21,10 @@ namespace velmora {
 // which no link can have been planted (a temporary file, a staging folder).
 std::string unguessableHex();
 
-// Writes bytes as the file target. failed, with target untouched and no
-// temporary file left, when any step fails, with the system's words for the
-// error where it gave them.
-Status saveFile(const std::string& bytes, const corvane::htext& target);
+// Writes bytes as the file target, through env's calls. failed, with target
+// untouched and no temporary file left, when any step fails, with the
+// system's words for the error where it gave them.
+Status saveFile(const std::string& bytes, const corvane::htext& target, Env& env = systemEnv());
 
 // The file a run writes beside its frames (a report, a picture): the typed
 // path settled the way the folders are (hfolder::simplify). <empty> when it

@@ -8,34 +8,34 @@ namespace velmora {
 
 using corvane::htext;
 
-Status replaceFolder(const htext& from, const htext& to) {
+Status replaceFolder(const htext& from, const htext& to, Env& env) {
   host::EntryKind kind = host::EntryKind::folder;
-  if (!host::kindOf(to, kind).ok()) return host::moveEntry(from, to);
-  const Status exchanged = host::exchangeFolders(from, to);
+  if (!env.kindOf(to, kind).ok()) return env.moveEntry(from, to);
+  const Status exchanged = env.exchangeFolders(from, to);
   if (exchanged.ok()) {
-    host::removeTree(from);
+    env.removeTree(from);
     return Status();
   }
   if (exchanged.code() != Status::Code::unsupported) return exchanged;
 
   const htext aside = to + ".velmoraReelCut-old";
-  if (host::kindOf(aside, kind).ok()) {
+  if (env.kindOf(aside, kind).ok()) {
     // A link there may point anywhere: it is not followed, nor removed.
     if (kind != host::EntryKind::folder) {
       return Status(Status::Code::failed,
                     "\"" + std::string(aside.c_str()) + "\" stands in the way and is no folder");
     }
-    const Status cleared = host::removeTree(aside);
+    const Status cleared = env.removeTree(aside);
     if (!cleared.ok()) return cleared;
   }
-  Status moved = host::moveEntry(to, aside);
+  Status moved = env.moveEntry(to, aside);
   if (!moved.ok()) return moved;
-  moved = host::moveEntry(from, to);
+  moved = env.moveEntry(from, to);
   if (!moved.ok()) {
-    host::moveEntry(aside, to);
+    env.moveEntry(aside, to);
     return moved;
   }
-  host::removeTree(aside);
+  env.removeTree(aside);
   return Status();
 }
 

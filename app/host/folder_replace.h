@@ -12,18 +12,20 @@
 
 #include "base/status.h"
 #include "corvane/htext.h"
+#include "host/env.h"
 
 namespace velmora {
 
 // Puts the folder from in the place of to: afterwards to holds what from
 // held, and the folder that stood at to, if any, is gone (a failure to remove
 // it is no failure of the replacement). On failure to is as it was and from
-// still holds what it held.
+// still holds what it held. Every host call goes through env.
 //   to missing                     => from renamed to to
 //   to a folder                    => exchanged, or renamed through the aside
 //   a folder at the aside, left by a stopped run  => removed first
 //   a file or a link at the aside  => failed, nothing moved
-Status replaceFolder(const corvane::htext& from, const corvane::htext& to);
+Status replaceFolder(const corvane::htext& from, const corvane::htext& to,
+                     Env& env = systemEnv());
 
 }  // namespace velmora
 

@@ -1,5 +1,6 @@
-// The host services of the tool: reading frames, writing files, the console's
-// input, and the count of cores it may use.
+// The host services of the tool: reading frames, writing files, holding an
+// output folder for one run, the console's input, and the count of cores it
+// may use.
 //
 // Exactly one implementation is compiled in (host_windows.cpp on Windows,
 // host_posix.cpp elsewhere); it is the only source of the tool that includes
@@ -13,6 +14,8 @@
 //   a device is refused without blocking, whatever the path names by then.
 // - A new file is created only where no entry of its name stands, never
 //   through a link, so nothing outside the folder of the path is written.
+// - A folder lock is held by one process at a time and goes with the process,
+//   however it ends.
 #ifndef VELMORA_HOST_HOST_H
 #define VELMORA_HOST_HOST_H
 
@@ -107,6 +110,44 @@ extern const bool kLinksMoveAsLinks;
 // Whether the host's file names are the same when they differ only in the
 // case of ASCII letters (Windows), so that two outputs must differ by more.
 extern const bool kNamesFoldCase;
+
+// What a folder's lock file adds to its name: the file stands beside the
+// folder, not in it, so that the folder's own content and time stamps are
+// the run's alone, and the folder can be renamed or replaced whole while it
+// is held (Windows renames no folder that holds an open file).
+inline const char* const kLockSuffix = ".velmoraReelCut-lock";
+
+// A folder held by this process (lockFolder); released, and its file
+// removed, when the object goes or release is called. A process that ends
+// any other way lets go with its end; on POSIX its file then stays, for the
+// next run to take and remove at its end.
+class FolderLock {
+ public:
+  FolderLock() = default;
+  ~FolderLock() { release(); }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+  bool held() const { return file_ != kNone; }
+  // Removes the file, where its name still names the file locked, then lets
+  // go; nothing when nothing is held.
+  void release();
+
+ private:
+  friend Status lockFolder(const corvane::htext& folder, FolderLock& lock);
+  static constexpr intptr_t kNone = -1;
+  intptr_t file_ = kNone;    // the locked file: a descriptor, or a HANDLE on Windows
+  intptr_t doomed_ = kNone;  // Windows: a second handle, whose close deletes the file
+  corvane::htext path_;
+};
+
+// Holds folder for this process through the file folder + kLockSuffix, made
+// when missing (never through a link), until lock is released: ok; busy,
+// with nothing held, when another process holds it; failed, with the
+// system's words, when the file cannot be made or locked. The lock is the
+// host's own (flock, LockFileEx) on that file, so it goes with the process
+// that holds it. A lock held already by lock is released first.
+Status lockFolder(const corvane::htext& folder, FolderLock& lock);
 
 // The processor cores this process may run on (its affinity mask), at least 1.
 unsigned usableProcessors();

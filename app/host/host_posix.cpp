@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -228,6 +229,53 @@ Status exchangeFolders(const htext& from, const htext& to) {
     return Status(Status::Code::unsupported);
   }
   return failure(errno);
+}
+
+namespace {
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+Status lockFolder(const htext& folder, FolderLock& lock) {
+  lock.release();
+  const htext path = folder + kLockSuffix;
+  // The run that held the file last removes it at its end: one that opened
+  // it before then locks a file that no name leads to any more, and must
+  // take the one the name gives now, or two runs would hold two files.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return failure(errno);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int code = errno;
+      close(fd);
+      return code == EWOULDBLOCK ? Status(Status::Code::busy) : failure(code);
+    }
+    struct stat opened, named;
+    if (fstat(fd, &opened) == 0 && lstat(path.c_str(), &named) == 0 && sameFile(opened, named)) {
+      lock.file_ = fd;
+      lock.path_ = path;
+      return Status();
+    }
+    close(fd);
+  }
+  return Status(Status::Code::failed, "its lock file keeps being replaced");
+}
+
+void FolderLock::release() {
+  if (file_ == kNone) return;
+  const int fd = static_cast<int>(file_);
+  // Removed while still locked, so that no run takes it in between; a file
+  // that stands there now but is not this one is another run's.
+  struct stat opened, named;
+  if (fstat(fd, &opened) == 0 && lstat(path_.c_str(), &named) == 0 && sameFile(opened, named)) {
+    unlink(path_.c_str());
+  }
+  close(fd);
+  file_ = kNone;
+  path_ = htext();
 }
 
 bool inputIsTerminal() { return isatty(STDIN_FILENO) == 1; }

@@ -280,6 +280,64 @@ const bool kNamesFoldCase = true;
 
 Status exchangeFolders(const htext&, const htext&) { return Status(Status::Code::unsupported); }
 
+namespace {
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool sameFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION one, other;
+  return GetFileInformationByHandle(a, &one) && GetFileInformationByHandle(b, &other) &&
+         one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+         one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
+}
+
+}  // namespace
+
+Status lockFolder(const htext& folder, FolderLock& lock) {
+  lock.release();
+  const std::wstring path = wide(folder + kLockSuffix);
+  // The file is locked through a handle that does not delete it, so that a
+  // run that finds it locked leaves it as it was; only the holder opens the
+  // second handle, whose close (at the release, or by the system when the
+  // process ends) deletes it. A file whose holder has just closed it is
+  // about to go: another try takes the next one.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    if (attempt > 0) Sleep(10);
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_ACCESS_DENIED) continue;
+      return lastError();
+    }
+    OVERLAPPED whole = {};
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+      const DWORD code = GetLastError();
+      CloseHandle(file);
+      return code == ERROR_LOCK_VIOLATION ? Status(Status::Code::busy) : errorOf(code);
+    }
+    const HANDLE doomed = CreateFileW(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr);
+    if (doomed != INVALID_HANDLE_VALUE && sameFile(file, doomed)) {
+      lock.file_ = reinterpret_cast<intptr_t>(file);
+      lock.doomed_ = reinterpret_cast<intptr_t>(doomed);
+      return Status();
+    }
+    if (doomed != INVALID_HANDLE_VALUE) CloseHandle(doomed);
+    CloseHandle(file);
+  }
+  return Status(Status::Code::failed, "its lock file keeps being replaced");
+}
+
+void FolderLock::release() {
+  if (file_ == kNone) return;
+  // The file goes while it is still locked, so that no run takes it between.
+  CloseHandle(reinterpret_cast<HANDLE>(doomed_));
+  CloseHandle(reinterpret_cast<HANDLE>(file_));
+  file_ = doomed_ = kNone;
+}
+
 bool inputIsTerminal() {
   // A console input handle has a console mode; a pipe, a file or NUL (which
   // _isatty takes for a terminal) has none.

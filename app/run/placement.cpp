@@ -31,9 +31,9 @@ const char* const kStrandedSuffix = "-kept";
 
 // Whether a staging folder that a run left holds its frames alone: folders
 // named by their number.
-bool holdsFramesAlone(const htext& staging) {
+bool holdsFramesAlone(const htext& staging, Env& env) {
   std::vector<host::FolderEntry> entries;
-  if (!host::listFolder(staging, entries).ok()) return false;
+  if (!env.listFolder(staging, entries).ok()) return false;
   return std::all_of(entries.begin(), entries.end(), [](const host::FolderEntry& entry) {
     return entry.kind == host::EntryKind::folder && isNumbered(entry.name, "", "");
   });
@@ -77,10 +77,10 @@ htext parentOf(const htext& relative) {
 }
 
 Status putInPlace(const htext& prepared, const htext& place, bool (*owned)(const std::string&),
-                  bool& stranded) {
+                  bool& stranded, Env& env) {
   stranded = false;
   host::EntryKind kind = host::EntryKind::folder;
-  const bool standing = host::kindOf(place, kind).ok();
+  const bool standing = env.kindOf(place, kind).ok();
   if (standing && kind == host::EntryKind::file) {
     return Status(Status::Code::failed, "a file stands where its folder goes");
   }
@@ -97,27 +97,27 @@ Status putInPlace(const htext& prepared, const htext& place, bool (*owned)(const
   const auto putBack = [&](const Status& why) {
     bool back = true;
     for (const std::string& name : carried) {
-      back = host::moveEntry(hfolder::join(prepared, name), hfolder::join(place, name)).ok() && back;
+      back = env.moveEntry(hfolder::join(prepared, name), hfolder::join(place, name)).ok() && back;
     }
     if (back) return why;
     htext held;
     for (int n = 1; n <= 16 && held.empty(); ++n) {
       const htext kept = place + ".velmoraReelCut-kept" + (n == 1 ? htext() : htext("~") + htext(n));
-      if (host::moveEntry(prepared, kept).ok()) held = kept;
+      if (env.moveEntry(prepared, kept).ok()) held = kept;
     }
     if (held.empty()) {
       // Named apart from the frames of the run, so that no run removes the
       // staging folder that holds it.
       stranded = true;
       held = prepared + kStrandedSuffix;
-      if (!host::moveEntry(prepared, held).ok()) held = prepared;
+      if (!env.moveEntry(prepared, held).ok()) held = prepared;
     }
     return Status(why.code(), why.reason() + "; what its folder held is in \"" +
                                   std::string(held.c_str()) + "\"");
   };
   if (standing && kind == host::EntryKind::folder) {
     std::vector<host::FolderEntry> entries;
-    const Status listed = host::listFolder(place, entries);
+    const Status listed = env.listFolder(place, entries);
     if (!listed.ok()) return listed;
     for (const host::FolderEntry& entry : entries) {
       if (entry.kind == host::EntryKind::file && owned(entry.name)) continue;
@@ -125,18 +125,18 @@ Status putInPlace(const htext& prepared, const htext& place, bool (*owned)(const
         return putBack(Status(Status::Code::failed, "a link to a folder stands in its folder"));
       }
       const Status moved =
-          host::moveEntry(hfolder::join(place, entry.name), hfolder::join(prepared, entry.name));
+          env.moveEntry(hfolder::join(place, entry.name), hfolder::join(prepared, entry.name));
       if (!moved.ok()) return putBack(moved);
       carried.push_back(entry.name);
     }
   }
-  const Status replaced = replaceFolder(prepared, place);
+  const Status replaced = replaceFolder(prepared, place, env);
   return replaced.ok() ? replaced : putBack(replaced);
 }
 
-Status makeStagingFolder(const htext& folder, htext& staging) {
+Status makeStagingFolder(const htext& folder, htext& staging, Env& env) {
   std::vector<host::FolderEntry> entries;
-  if (host::listFolder(folder, entries).ok()) {
+  if (env.listFolder(folder, entries).ok()) {
     const std::string prefix = kStagingPrefix;
     for (const host::FolderEntry& entry : entries) {
       const std::string& name = entry.name;
@@ -146,11 +146,11 @@ Status makeStagingFolder(const htext& folder, htext& staging) {
         continue;
       }
       const htext left = hfolder::join(folder, entry.name);
-      if (holdsFramesAlone(left)) host::removeTree(left);
+      if (holdsFramesAlone(left, env)) env.removeTree(left);
     }
   }
   staging = hfolder::join(folder, htext(kStagingPrefix) + unguessableHex().c_str());
-  return host::makeFolder(staging);
+  return env.makeFolder(staging);
 }
 
 }  // namespace velmora

@@ -17,6 +17,7 @@
 
 #include "base/status.h"
 #include "corvane/htext.h"
+#include "host/env.h"
 
 namespace velmora {
 
@@ -44,15 +45,16 @@ Status makeFolders(const corvane::htext& root, const corvane::htext& relative);
 // is moved beside the place (place.velmoraReelCut-kept, ...), and the
 // reason names where it is. stranded when even that failed, so that it is
 // still in the staging folder (renamed with a suffix no run removes), which
-// must then stay.
+// must then stay. Every host call goes through env.
 Status putInPlace(const corvane::htext& prepared, const corvane::htext& place,
-                  bool (*owned)(const std::string&), bool& stranded);
+                  bool (*owned)(const std::string&), bool& stranded, Env& env = systemEnv());
 
 // Makes the staging folder of a run in folder (the one autocropped is in),
 // kStagingPrefix and 16 hexadecimal digits no one can guess ahead, into
 // staging; first removes the staging folders earlier runs left there, but not
-// one that holds something of the user's.
-Status makeStagingFolder(const corvane::htext& folder, corvane::htext& staging);
+// one that holds something of the user's. Every host call goes through env.
+Status makeStagingFolder(const corvane::htext& folder, corvane::htext& staging,
+                         Env& env = systemEnv());
 
 }  // namespace velmora
 
