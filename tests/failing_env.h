@@ -88,6 +88,18 @@ inline std::map<std::string, std::string> contents(const std::string& root) {
   return found;
 }
 
+// The steps of a transaction: check runs it once in a fresh folder with
+// nothing failing (and checks what it did); the count of the calls that
+// changed something comes back, for a test to fail each in turn.
+template <typename Check>
+unsigned stepsOf(bool exchange, Check check) {
+  ScopedTempDir dir;
+  FailingEnv env;
+  env.exchange = exchange;
+  check(dir, env);
+  return env.steps;
+}
+
 }  // namespace testing_support
 
 #endif  // VELMORA_TEST_FAILING_ENV_H

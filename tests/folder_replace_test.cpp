@@ -38,16 +38,11 @@ Status replaceOnce(const ScopedTempDir& dir, FailingEnv& env) {
 TEST(FolderReplace, EveryStepThatFailsLeavesTheOldFolderOrTheNewOne) {
   for (const bool exchange : {true, false}) {
     SCOPED_TRACE(exchange ? "exchange" : "two renames");
-    unsigned steps = 0;
-    {
-      ScopedTempDir dir;
-      FailingEnv env;
-      env.exchange = exchange;
+    const unsigned steps = stepsOf(exchange, [](const ScopedTempDir& dir, FailingEnv& env) {
       ASSERT_TRUE(replaceOnce(dir, env).ok());
       EXPECT_EQ(contents(dir.file("place")), kNew);
       EXPECT_EQ(folderNames(dir.path()), std::vector<std::string>{"place"});
-      steps = env.steps;
-    }
+    });
     ASSERT_GE(steps, exchange ? 2u : 4u);
     for (unsigned k = 1; k <= steps; ++k) {
       SCOPED_TRACE("step " + std::to_string(k) + " of " + std::to_string(steps) + " fails");

@@ -83,16 +83,11 @@ Placed placeOnce(const ScopedTempDir& dir, FailingEnv& env) {
 TEST(Placement, EveryStepThatFailsKeepsTheFramesOldOrNewAndLosesNoUserFile) {
   for (const bool exchange : {true, false}) {
     SCOPED_TRACE(exchange ? "exchange" : "two renames");
-    unsigned steps = 0;
-    {
-      ScopedTempDir dir;
-      FailingEnv env;
-      env.exchange = exchange;
+    const unsigned steps = stepsOf(exchange, [](const ScopedTempDir& dir, FailingEnv& env) {
       const Placed placed = placeOnce(dir, env);
       ASSERT_TRUE(placed.status.ok()) << placed.status.reason();
       EXPECT_EQ(contents(dir.file("walk")), joined(kNewFrames, kUsers));
-      steps = env.steps;
-    }
+    });
     for (const unsigned failFor : {1u, 2u, FailingEnv::kEveryLater}) {
       for (unsigned k = 1; k <= steps; ++k) {
         SCOPED_TRACE("step " + std::to_string(k) + " of " + std::to_string(steps) + " fails, " +
