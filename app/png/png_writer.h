@@ -25,12 +25,8 @@ struct libdeflate_compressor;
 
 namespace velmora {
 
-// The PNG colour types.
-constexpr int kPngGrey = 0;
-constexpr int kPngRgb = 2;
-constexpr int kPngPalette = 3;
-constexpr int kPngGreyAlpha = 4;
-constexpr int kPngRgba = 6;
+// The PNG colour types, as the header's colour byte gives them.
+enum PngColour : int { kPngGrey = 0, kPngRgb = 2, kPngPalette = 3, kPngGreyAlpha = 4, kPngRgba = 6 };
 
 struct PngHeader {
   uint32_t width = 0;
