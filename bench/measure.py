@@ -60,7 +60,7 @@ def log_start(args, group_nice):
 
 def measure_corpora(runs, build, scratch, sources, chosen, earlier):
     """The frame corpora chosen, a group at a time (GROUPS). Gives {corpus:
-    (samples by contender, checks, the floor's rectangle, sizes)}."""
+    (samples by contender, checks, sizes)}."""
     results = {}
     for group in GROUPS:
         group = [corpus for corpus in group if corpus in chosen]
@@ -71,7 +71,7 @@ def measure_corpora(runs, build, scratch, sources, chosen, earlier):
             checks = corpus_checks(scratch, corpus, runs, earlier_frames)
             sizes = corpus_sizes(scratch, corpus, runs, sources[corpus], earlier_frames)
             samples[corpus][before(TOOL)] = [earlier[corpus][TOOL][1]]
-            results[corpus] = (samples[corpus], checks, rects[corpus], sizes)
+            results[corpus] = (samples[corpus], checks, sizes)
             for contender in TOOLS:
                 if checks[contender] is not None:
                     log("MISMATCH: %s's output on corpus %s differs from Pillow's: %s" % (

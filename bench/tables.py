@@ -10,8 +10,8 @@ from timing import MIB, log, median as med, peak
 
 def print_tables(runs, elapsed, chosen, results, tree):
     """The tables of the corpora measured (results, by corpus: the samples,
-    checks, rectangle and sizes) and of the tree (None when not measured),
-    then the scaling line."""
+    checks and sizes) and of the tree (None when not measured), then the
+    scaling line."""
     lines = corpus_table(chosen, results)
     log("")
     log("Medians of %d runs after a warm-up, programs alternating (%.0f s in all)." % (
@@ -34,7 +34,7 @@ def corpus_table(chosen, results):
                  "| bytes to floor's |")
     lines.append("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     for corpus in [c for c in chosen if c in results]:
-        samples, _, _, sizes = results[corpus]
+        samples, _, sizes = results[corpus]
         tool = med(samples[TOOL], 0)
         floor = med(samples[FLOOR], 0)
         for contender in CONTENDERS + [before(TOOL)]:

@@ -28,8 +28,8 @@ def why(problem):
 
 def print_targets(chosen, results, tree):
     """Prints the targets of the corpora measured (results, by corpus: the
-    samples, checks, rectangle and sizes) and of the tree (None when not
-    measured); gives whether all were met."""
+    samples, checks and sizes) and of the tree (None when not measured);
+    gives whether all were met."""
     verdicts = []
 
     def verdict(ok, text):
@@ -47,7 +47,7 @@ def print_targets(chosen, results, tree):
 
 
 def corpus_targets(corpus, result, verdict):
-    samples, checks, _, sizes = result
+    samples, checks, sizes = result
     label = LABELS[corpus]
     output_targets(label, checks, verdict)
     speed_and_memory_targets(corpus, samples, sizes, verdict)
