@@ -137,7 +137,9 @@ class FolderLock {
   friend Status lockFolder(const corvane::htext& folder, FolderLock& lock);
   static constexpr intptr_t kNone = -1;
   intptr_t file_ = kNone;    // the locked file: a descriptor, or a HANDLE on Windows
-  intptr_t doomed_ = kNone;  // Windows: a second handle, whose close deletes the file
+#ifdef _WIN32
+  intptr_t doomed_ = kNone;  // a second handle, whose close deletes the file
+#endif
   corvane::htext path_;
 };
 
