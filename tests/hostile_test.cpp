@@ -164,24 +164,6 @@ TEST_F(HostileFolder, BrokenFrameEndsTheScanAndIsReportedByTheFrameLoop) {
   }
 }
 
-TEST(PngBytes, BombsAreRealAtASizeThatCanBeDecoded) {
-  ScopedTempDir folder;
-  writeFile(folder.file("bomb.png"), pb::zeroBomb(300, 2000));
-  FIBITMAP* bomb = FreeImage_Load(FIF_PNG, folder.file("bomb.png").c_str(), PNG_DEFAULT);
-  ASSERT_NE(bomb, nullptr);
-  EXPECT_EQ(FreeImage_GetWidth(bomb), 300u);
-  EXPECT_EQ(FreeImage_GetHeight(bomb), 2000u);
-  const Rgba last = pixelAt(bomb, 299, 1999);
-  EXPECT_EQ(last.r + last.g + last.b + last.a, 0);
-  FreeImage_Unload(bomb);
-
-  writeFile(folder.file("text.png"), pb::withTextBomb(validFrame(), 2, 100000));
-  FIBITMAP* text = FreeImage_Load(FIF_PNG, folder.file("text.png").c_str(), PNG_DEFAULT);
-  ASSERT_NE(text, nullptr);
-  EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_COMMENTS, text), 2u);
-  FreeImage_Unload(text);
-}
-
 TEST_F(HostileFolder, NamesThatLookLikeFormatsOptionsOrLinesArePrintedAsTheyAre) {
   std::vector<std::string> names = {"100%s%n%%.png", " two  spaces .png", "-i.png", "\xc3\xa9t\xc3\xa9 \xe6\xbc\xa2.png",
                                     "line\nfeed.png"};

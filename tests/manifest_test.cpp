@@ -54,7 +54,8 @@ TEST(Manifest, WhatItKeepsReadsBackAsWritten) {
   const std::string path = temp.file(kManifestName);
   writeFile(path, written.json());
 
-  const Manifest read = Manifest::read(path);
+  Manifest read;
+  ASSERT_TRUE(Manifest::read(path, read).ok());
   ASSERT_EQ(read.size(), 2u);
   ASSERT_NE(read.find("/out/walk"), nullptr);
   expectSameEntry(*read.find("/out/walk"), walkEntry());
@@ -65,7 +66,8 @@ TEST(Manifest, WhatItKeepsReadsBackAsWritten) {
 }
 
 // Whatever cannot be read as this tool's manifest promises nothing: every
-// animation is cropped again.
+// animation is cropped again. Only a manifest that is not there yet is no
+// failure; the others say why.
 TEST(Manifest, MissingOrDamagedReadsAsEmpty) {
   Manifest one;
   one.put("/out/walk", walkEntry());
@@ -80,22 +82,25 @@ TEST(Manifest, MissingOrDamagedReadsAsEmpty) {
     const char* what;
     std::optional<std::string> text;  // none: no file; "/": a folder
     size_t entries;
+    Status::Code code;
   };
+  constexpr Status::Code ok = Status::Code::ok, failed = Status::Code::failed,
+                         damaged = Status::Code::unreadable;
   const Row rows[] = {
-      {"the manifest as written", good, 1},
-      {"no file", std::nullopt, 0},
-      {"a folder by that name", std::string("/"), 0},
-      {"an empty file", std::string(), 0},
-      {"cut short", good.substr(0, good.size() / 2), 0},
-      {"no JSON", std::string("velmora"), 0},
-      {"another layout", replaced("\"layout\": 2", "\"layout\": 1"), 0},
-      {"the layout as text", replaced("\"layout\": 2", "\"layout\": \"2\""), 0},
-      {"animations as a list", std::string(R"({"layout": 2, "animations": []})"), 0},
-      {"an entry without its settings", replaced("\"settings\"", "\"setting\""), 0},
-      {"a size as text", replaced(" 1234,", " \"1234\","), 0},
-      {"a hash that is no number", replaced("0123456789abcdef", "not a hash"), 0},
+      {"the manifest as written", good, 1, ok},
+      {"no file", std::nullopt, 0, ok},
+      {"a folder by that name", std::string("/"), 0, failed},
+      {"an empty file", std::string(), 0, damaged},
+      {"cut short", good.substr(0, good.size() / 2), 0, damaged},
+      {"no JSON", std::string("velmora"), 0, damaged},
+      {"another layout", replaced("\"layout\": 2", "\"layout\": 1"), 0, damaged},
+      {"the layout as text", replaced("\"layout\": 2", "\"layout\": \"2\""), 0, damaged},
+      {"animations as a list", std::string(R"({"layout": 2, "animations": []})"), 0, damaged},
+      {"an entry without its settings", replaced("\"settings\"", "\"setting\""), 0, damaged},
+      {"a size as text", replaced(" 1234,", " \"1234\","), 0, damaged},
+      {"a hash that is no number", replaced("0123456789abcdef", "not a hash"), 0, damaged},
       {"a report that is no object",
-       replaced(R"("{\"folder\": \"walk\", \"frames\": [1, 2]}")", R"("[1, 2]")"), 0},
+       replaced(R"("{\"folder\": \"walk\", \"frames\": [1, 2]}")", R"("[1, 2]")"), 0, damaged},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -106,7 +111,11 @@ TEST(Manifest, MissingOrDamagedReadsAsEmpty) {
     } else if (row.text) {
       writeFile(path, *row.text);
     }
-    EXPECT_EQ(Manifest::read(path).size(), row.entries);
+    Manifest read = one;  // what it held before is gone whatever the file
+    const Status status = Manifest::read(path, read);
+    EXPECT_EQ(status.code(), row.code) << status.reason();
+    EXPECT_EQ(status.reason().empty(), status.ok());
+    EXPECT_EQ(read.size(), row.entries);
   }
 }
 

@@ -1,8 +1,10 @@
 // The test encoder against libpng (through FreeImage): an Adam7 file must
 // decode to the same pixels as its plain twin, for every sample layout the
-// interlacing code handles (sub-byte, byte and two-byte samples).
+// interlacing code handles (sub-byte, byte and two-byte samples); and the
+// bombs the hostile tests feed the tool are what they claim to be.
 #include "png_bytes.h"
 
+#include <FreeImage.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -59,4 +61,23 @@ TEST(PngBytes, InterlacedFilesDecodeLikeTheirPlainTwins) {
     FreeImage_Unload(plain);
     FreeImage_Unload(adam7);
   }
+}
+
+TEST(PngBytes, BombsAreRealAtASizeThatCanBeDecoded) {
+  ScopedTempDir folder;
+  writeFile(folder.file("bomb.png"), pb::zeroBomb(300, 2000));
+  FIBITMAP* bomb = FreeImage_Load(FIF_PNG, folder.file("bomb.png").c_str(), PNG_DEFAULT);
+  ASSERT_NE(bomb, nullptr);
+  EXPECT_EQ(FreeImage_GetWidth(bomb), 300u);
+  EXPECT_EQ(FreeImage_GetHeight(bomb), 2000u);
+  const Rgba last = pixelAt(bomb, 299, 1999);
+  EXPECT_EQ(last.r + last.g + last.b + last.a, 0);
+  FreeImage_Unload(bomb);
+
+  const std::string frame = pb::encode(pb::patterned(5, 4, pb::kRgba, 8, false));
+  writeFile(folder.file("text.png"), pb::withTextBomb(frame, 2, 100000));
+  FIBITMAP* text = FreeImage_Load(FIF_PNG, folder.file("text.png").c_str(), PNG_DEFAULT);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_COMMENTS, text), 2u);
+  FreeImage_Unload(text);
 }

@@ -7,6 +7,7 @@
 
 #include "corvane/hfolder.h"
 #include "image/frame_loader.h"
+#include "image/visible_pixel.h"
 #include "png/png_encode.h"
 
 namespace velmora {
@@ -188,11 +189,12 @@ void CoverageMap::addFrame(FIBITMAP* frame, uint8_t threshold, const Offset& off
   if (frame == nullptr) return;
   const int64_t width = FreeImage_GetWidth(frame);
   const int64_t height = FreeImage_GetHeight(frame);
+  const RowsFromTop rowAt(frame);
   // Visible runs of row y (from the top), as [from, to) column pairs.
   const auto runsOf = [&](auto isVisible) {
     return [&, isVisible](int64_t y, std::vector<std::pair<int64_t, int64_t>>& runs) {
       runs.clear();
-      const BYTE* row = FreeImage_GetScanLine(frame, int(height - 1 - y));
+      const BYTE* row = rowAt(y);
       int64_t x = 0;
       while (x < width) {
         while (x < width && !isVisible(row, x)) ++x;
@@ -204,14 +206,9 @@ void CoverageMap::addFrame(FIBITMAP* frame, uint8_t threshold, const Offset& off
   };
   const FREE_IMAGE_TYPE type = FreeImage_GetImageType(frame);
   if (type == FIT_RGBA16) {
-    const unsigned limit = 257u * threshold;
-    add(height, offset, runsOf([limit](const BYTE* row, int64_t x) {
-          return reinterpret_cast<const FIRGBA16*>(row)[x].alpha > limit;
-        }));
+    add(height, offset, runsOf(Rgba16Visible(threshold)));
   } else if (type == FIT_BITMAP && FreeImage_GetBPP(frame) == 32) {
-    add(height, offset, runsOf([threshold](const BYTE* row, int64_t x) {
-          return row[4 * x + FI_RGBA_ALPHA] > threshold;
-        }));
+    add(height, offset, runsOf(Rgba8Visible(threshold)));
   } else {
     add(height, offset, [width](int64_t, std::vector<std::pair<int64_t, int64_t>>& runs) {
       runs.assign(1, {0, width});

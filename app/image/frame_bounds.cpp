@@ -8,6 +8,7 @@
 
 #include "image/alpha_row_search.h"
 #include "image/coverage_map.h"
+#include "image/visible_pixel.h"
 
 namespace velmora {
 
@@ -53,13 +54,13 @@ void accumulateRows(int32_t width, int32_t height, RowAt rowAt, const Search& se
 
 // The row searches over the alpha of 16-bit RGBA pixels, one pixel at a time.
 struct Rgba16Search {
-  unsigned limit;
-  int32_t firstVisible(const FIRGBA16* row, int32_t from, int32_t to) const {
-    while (from < to && row[from].alpha <= limit) ++from;
+  Rgba16Visible visible;
+  int32_t firstVisible(const BYTE* row, int32_t from, int32_t to) const {
+    while (from < to && !visible(row, from)) ++from;
     return from;
   }
-  int32_t lastVisible(const FIRGBA16* row, int32_t from, int32_t to) const {
-    while (to > from && row[to - 1].alpha <= limit) --to;
+  int32_t lastVisible(const BYTE* row, int32_t from, int32_t to) const {
+    while (to > from && !visible(row, to - 1)) --to;
     return to > from ? to - 1 : -1;
   }
 };
@@ -69,7 +70,7 @@ struct Rgba16Search {
 // At threshold 0, the default, eight pixels at a time are skipped while none
 // has any alpha.
 struct Rgba8Search {
-  uint8_t limit;
+  Rgba8Visible visible;
   static bool noneVisible(const BYTE* pixels) {
     uint64_t words[4];
     std::memcpy(words, pixels, sizeof words);
@@ -77,17 +78,17 @@ struct Rgba8Search {
     return ((words[0] | words[1] | words[2] | words[3]) & alphas) == 0;
   }
   int32_t firstVisible(const BYTE* row, int32_t from, int32_t to) const {
-    if (limit == 0) {
+    if (visible.limit == 0) {
       while (to - from >= 8 && noneVisible(row + 4 * size_t(from))) from += 8;
     }
-    while (from < to && row[4 * size_t(from) + FI_RGBA_ALPHA] <= limit) ++from;
+    while (from < to && !visible(row, from)) ++from;
     return from;
   }
   int32_t lastVisible(const BYTE* row, int32_t from, int32_t to) const {
-    if (limit == 0) {
+    if (visible.limit == 0) {
       while (to - from >= 8 && noneVisible(row + 4 * size_t(to - 8))) to -= 8;
     }
-    while (to > from && row[4 * size_t(to - 1) + FI_RGBA_ALPHA] <= limit) --to;
+    while (to > from && !visible(row, to - 1)) --to;
     return to > from ? to - 1 : -1;
   }
 };
@@ -103,22 +104,15 @@ void accumulateBounds(FIBITMAP* alpha, uint8_t threshold, CropRect& box) {
   bool visible[256];
   for (int i = 0; i < 256; ++i) visible[i] = palette[i].rgbRed > threshold;
   accumulateRows(
-      width, height,
-      // The library stores rows bottom-up.
-      [&](int32_t y) -> const BYTE* { return FreeImage_GetScanLine(alpha, height - 1 - y); },
-      AlphaRowSearch(visible), box);
+      width, height, RowsFromTop(alpha), AlphaRowSearch(visible), box);
 }
 
 void accumulateBoundsRgba16(FIBITMAP* frame, uint8_t threshold, CropRect& box) {
   const int32_t width = static_cast<int32_t>(FreeImage_GetWidth(frame));
   const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(frame));
   accumulateRows(
-      width, height,
-      [&](int32_t y) {
-        return reinterpret_cast<const FIRGBA16*>(FreeImage_GetScanLine(frame, height - 1 - y));
-      },
-      // 257 maps 0..255 onto 0..65535 exactly, so 255 still leaves nothing visible.
-      Rgba16Search{257u * threshold}, box);
+      width, height, RowsFromTop(frame),
+      Rgba16Search{Rgba16Visible(threshold)}, box);
 }
 
 bool scanLoadedFrame(Image frame, uint8_t threshold, CropRect& box, CoverageMap* coverage,
@@ -135,9 +129,8 @@ bool scanLoadedFrame(Image frame, uint8_t threshold, CropRect& box, CoverageMap*
     const int32_t width = static_cast<int32_t>(FreeImage_GetWidth(frame.get()));
     const int32_t height = static_cast<int32_t>(FreeImage_GetHeight(frame.get()));
     accumulateRows(
-        width, height,
-        [&](int32_t y) -> const BYTE* { return FreeImage_GetScanLine(frame.get(), height - 1 - y); },
-        Rgba8Search{threshold}, box);
+        width, height, RowsFromTop(frame.get()),
+        Rgba8Search{Rgba8Visible(threshold)}, box);
     return true;
   }
   const Image alpha(frame != nullptr ? FreeImage_GetChannel(frame.get(), FICC_ALPHA) : nullptr);

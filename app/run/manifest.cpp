@@ -20,6 +20,12 @@ using Json = nlohmann::ordered_json;
 // Which manifests this tool reads: another layout counts as none.
 constexpr int kLayout = 2;
 
+// Why a manifest did not read.
+const char* const kTooLarge = "larger than a manifest can be";
+const char* const kNotJson = "not JSON";
+const char* const kOtherLayout = "not a manifest of this layout";
+const char* const kBadEntry = "an entry that does not read";
+
 // A 64-bit hash as 16 hexadecimal digits: JSON numbers above 2^53 do not
 // survive every reader.
 std::string hex(uint64_t value) {
@@ -34,22 +40,28 @@ struct StateFree {
 
 }  // namespace
 
-Manifest Manifest::read(const htext& path) {
-  Manifest manifest;
+Status Manifest::read(const htext& path, Manifest& manifest) {
+  manifest = Manifest();
   std::vector<unsigned char> bytes;
   std::FILE* file = nullptr;
   uint64_t size = 0;
   // A manifest is small; one past the whole-read size is no manifest of ours.
-  if (!host::openRegularFile(path, size_t(64) << 20, bytes, file, size).ok()) return manifest;
+  const Status opened = host::openRegularFile(path, size_t(64) << 20, bytes, file, size);
+  if (!opened.ok()) {
+    host::EntryKind kind;
+    return host::kindOf(path, kind).ok() ? opened : Status();
+  }
   if (file != nullptr) {
     std::fclose(file);
-    return manifest;
+    return Status(Status::Code::unreadable, kTooLarge);
   }
   const Json document = Json::parse(bytes.begin(), bytes.end(), nullptr, false);
+  if (document.is_discarded()) return Status(Status::Code::unreadable, kNotJson);
   if (!document.is_object() || !document.contains("layout") || document["layout"] != kLayout ||
       !document.contains("animations") || !document["animations"].is_object()) {
-    return manifest;
+    return Status(Status::Code::unreadable, kOtherLayout);
   }
+  Manifest read;
   try {
     for (const auto& [output, stored] : document["animations"].items()) {
       ManifestEntry entry;
@@ -66,14 +78,17 @@ Manifest Manifest::read(const htext& path) {
       entry.report = stored.at("report").get<std::string>();
       // The report of a skipped animation is this text; one that does not
       // read as an entry would stop the report.
-      if (!Json::parse(entry.report, nullptr, false).is_object()) return Manifest();
-      manifest.entries_[output] = std::move(entry);
+      if (!Json::parse(entry.report, nullptr, false).is_object()) {
+        return Status(Status::Code::unreadable, kBadEntry);
+      }
+      read.entries_[output] = std::move(entry);
     }
   } catch (const std::exception&) {
     // A manifest that is not of this layout promises nothing.
-    return Manifest();
+    return Status(Status::Code::unreadable, kBadEntry);
   }
-  return manifest;
+  manifest = std::move(read);
+  return Status();
 }
 
 const ManifestEntry* Manifest::find(const std::string& output) const {

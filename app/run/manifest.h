@@ -4,8 +4,9 @@
 // its output, the files written with their sizes, and its report entry.
 //
 // The manifest is one JSON file in the autocropped folder. One that is
-// missing, unreadable or not a manifest of this tool counts as empty: every
-// animation is then cropped again, never skipped on a guess.
+// missing, unreadable or not a manifest of this tool reads as empty, so a
+// caller that ignores why still crops every animation again, never skipping
+// one on a guess.
 #ifndef VELMORA_RUN_MANIFEST_H
 #define VELMORA_RUN_MANIFEST_H
 
@@ -45,8 +46,15 @@ struct ManifestEntry {
 
 class Manifest {
  public:
-  // The manifest at path; empty when there is none that reads as one.
-  static Manifest read(const corvane::htext& path);
+  // Reads the manifest at path into manifest, which is left empty unless
+  // it reads whole.
+  //   a manifest of this layout      => ok, its entries
+  //   no entry at path               => ok, empty: no run kept one yet
+  //   a folder, a file that fails    => failed, with the system's words
+  //   too large, not JSON, another
+  //   layout, an entry that does not
+  //   read                           => unreadable, with what is wrong
+  static Status read(const corvane::htext& path, Manifest& manifest);
 
   // The entry of an animation's output folder; nullptr when there is none.
   const ManifestEntry* find(const std::string& output) const;

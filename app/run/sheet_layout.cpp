@@ -24,7 +24,7 @@ SheetLayout layoutSheet(const std::vector<SheetAnimation>& animations, unsigned 
     if (animation.cells == 0) continue;
     if (animation.cellWidth + 2 * uint64_t(padding) > most ||
         animation.cellHeight + 2 * uint64_t(padding) > most) {
-      if (layout.tooLarge == -1) layout.tooLarge = int(a);
+      if (!layout.tooLarge) layout.tooLarge = unsigned(a);
       continue;
     }
     const unsigned columns = columnsOf(animation, padding, most);

@@ -11,6 +11,7 @@
 #define VELMORA_RUN_SHEET_LAYOUT_H
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace velmora {
@@ -42,7 +43,7 @@ struct PageSize {
 struct SheetLayout {
   std::vector<PageSize> pages;
   std::vector<std::vector<CellPlace>> places;  // per animation, per unique cell
-  int tooLarge = -1;  // the first animation whose cell no page can hold, if any
+  std::optional<unsigned> tooLarge;  // the first animation whose cell no page can hold, if any
 };
 
 // The columns of an animation's rows: ceil(sqrt(cells)), fewer while the row

@@ -96,8 +96,8 @@ void prepareSheet(const AnimationRun& run, const std::vector<Animation>& animati
   }
   const SheetLayout layout =
       stopped == -1 ? layoutSheet(shapes, options.padding, options.sheetMax) : SheetLayout();
-  if (stopped == -1 && layout.tooLarge != -1) {
-    stopped = layout.tooLarge;
+  if (stopped == -1 && layout.tooLarge) {
+    stopped = int(*layout.tooLarge);
     AnimationRun::fail(results[stopped], Failure::cellTooLarge, Status());
   }
   if (stopped != -1) {
