@@ -171,8 +171,9 @@ int runFolder(const RunSettings& settings) {
       waitForEnter();
       return 1;
     default:
-      say("\nFATAL ERROR: %s%s\n", animationProblem(animation, result).c_str(),
-          because(result.status).c_str());
+      // The work on the folder threw (in place nothing else is left): the
+      // line the driver gives whatever reaches it, with what was thrown.
+      say("\nFATAL ERROR: %s\n", result.status.reason().c_str());
       return 1;
   }
   if (result.failedFrames > 0) {

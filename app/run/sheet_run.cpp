@@ -25,7 +25,8 @@ void prepareSheet(const AnimationRun& run, const std::vector<Animation>& animati
   for (unsigned i = 0; i < count; ++i) members += " " + std::string(animations[first + i].output);
   bool unchangedAll = options.incremental;
   for (unsigned i = 0; i < count; ++i) {
-    unchangedAll = unchangedSinceManifest(options, animations[first + i], results[i], members) && unchangedAll;
+    unchangedAll =
+        unchangedSinceManifest(options, animations[first + i], results[i], members) && unchangedAll;
   }
   if (unchangedAll) return;
   // One animation that changed redoes the whole sheet.
